@@ -1,0 +1,34 @@
+#!/usr/bin/env bash
+# Manages the Wine prefix of one build tree ($VORNAKEL_WINEPREFIX).
+#   prefix.sh ensure   create it if missing (Windows 10, no crash dialogs); safe in parallel
+#   prefix.sh warm     ensure, then keep a wineserver running for it (fast process starts)
+#   prefix.sh stop     stop that prefix's wineserver and every process in it
+set -euo pipefail
+: "${VORNAKEL_WINEPREFIX:?set VORNAKEL_WINEPREFIX}"
+export WINEPREFIX=$VORNAKEL_WINEPREFIX WINEDEBUG=-all
+# Wine must not try to install Mono or Gecko, and must not open a window while it sets up.
+export WINEDLLOVERRIDES="mscoree=;mshtml=;winemenubuilder.exe=d"
+
+ensure() {
+  [ -f "$WINEPREFIX/.vornakel-ready" ] && return
+  mkdir -p "$(dirname "$WINEPREFIX")"
+  exec 9>"$WINEPREFIX.lock"
+  flock 9
+  if [ ! -f "$WINEPREFIX/.vornakel-ready" ]; then
+    echo "[wine] creating prefix $WINEPREFIX" >&2
+    DISPLAY= wineboot --init >/dev/null 2>&1 || true
+    # A crashing test must end, not wait forever for a dialog.
+    wine reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f >/dev/null 2>&1
+    wine winecfg -v win10 >/dev/null 2>&1
+    wineserver -w
+    touch "$WINEPREFIX/.vornakel-ready"
+  fi
+  flock -u 9
+}
+
+case "${1:-}" in
+  ensure) ensure ;;
+  warm) ensure; wineserver -p ;;
+  stop) wineserver -k 2>/dev/null || true; wineserver -w 2>/dev/null || true ;;
+  *) echo "usage: prefix.sh ensure|warm|stop" >&2; exit 2 ;;
+esac
