@@ -16,5 +16,7 @@ if [ -z "${VORNAKEL_WINEPREFIX:-}" ]; then
 fi
 export VORNAKEL_WINEPREFIX
 "$here/prefix.sh" ensure
+# Start the prefix's server detached from our standard handles before wine would start one itself.
+"$here/prefix.sh" server
 export WINEPREFIX=$VORNAKEL_WINEPREFIX WINEDEBUG=${WINEDEBUG:--all}
 exec wine "$@"
