@@ -19,7 +19,8 @@ class [[nodiscard]] Result {
  public:
   static_assert(!std::is_same_v<T, E>, "a Result cannot carry its error type as its value");
 
-  Result(T value) : state_(std::in_place_index<0>, std::move(value)) {}  // NOLINT: implicit by design
+  Result(T value)
+      : state_(std::in_place_index<0>, std::move(value)) {}  // NOLINT: implicit by design
   Result(E error) : state_(std::in_place_index<1>, std::move(error)) {}  // NOLINT
 
   bool ok() const { return state_.index() == 0; }
@@ -78,9 +79,9 @@ inline Status Ok() { return Status(); }
 }  // namespace vornakel
 
 // Propagates the error of an expression returning a Result or Status.
-#define VK_RETURN_IF_ERROR(expr)                   \
-  do {                                             \
-    auto vk_status_ = (expr);                      \
+#define VK_RETURN_IF_ERROR(expr)                          \
+  do {                                                    \
+    auto vk_status_ = (expr);                             \
     if (!vk_status_.ok()) return vk_status_.take_error(); \
   } while (false)
 

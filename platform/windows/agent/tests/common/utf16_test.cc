@@ -16,7 +16,9 @@ TEST(Utf16, ConvertsPairsAndRefusesUnpairedSurrogatesWhenStrict) {
 
 TEST(Utf16, LossyConversionReplacesEachUnpairedSurrogate) {
   std::u16string text{u'a', char16_t(0xD800), u'b', char16_t(0xDFFF)};
-  EXPECT_EQ(utf16_to_utf8_lossy(text), "a\xEF\xBF\xBD" "b\xEF\xBF\xBD");
+  EXPECT_EQ(utf16_to_utf8_lossy(text),
+            "a\xEF\xBF\xBD"
+            "b\xEF\xBF\xBD");
 }
 
 TEST(Utf16, Utf8DecodingIsStrict) {
