@@ -156,6 +156,17 @@ TEST_F(HandBuiltAcl, FirstOffendingEntryDecides) {
   EXPECT_EQ(evaluate_owner_and_dacl(system_, acl(), false).error(), kUnprivileged);
 }
 
+TEST_F(HandBuiltAcl, AllowedAceWhoseSidOverrunsTheEntryIsUnsupported) {
+  // An allowed ACE of 16 bytes whose SID claims five sub-authorities (28 bytes), written straight
+  // into the ACL so that no API gets the chance to reject it.
+  BYTE ace[16] = {
+      ACCESS_ALLOWED_ACE_TYPE, 0, 16, 0, 0xFF, 0x01, 0x1F, 0x00, 1, 5, 0, 0, 0, 0, 0, 5};
+  ACL* list = acl();
+  std::memcpy(reinterpret_cast<BYTE*>(list) + sizeof(ACL), ace, sizeof ace);
+  list->AceCount = 1;
+  EXPECT_EQ(evaluate_owner_and_dacl(system_, list, false).error(), kUnsupported);
+}
+
 TEST(CheckProtectedPath, MissingPathsGiveTheFileSystemError) {
   EXPECT_EQ(check_protected_path(u"C:\\vornakel-missing-file.json", false).error(),
             Error::file_system(ERROR_FILE_NOT_FOUND));
