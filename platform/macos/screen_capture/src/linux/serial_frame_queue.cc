@@ -76,7 +76,9 @@ void SerialFrameQueue::run() {
     }
     const auto now = std::chrono::steady_clock::now();
     if (due->second.next > now) {
-      changed_.wait_until(hold, due->second.next);
+      // A copy: the entry may be erased by a cancel while this thread waits.
+      const auto deadline = due->second.next;
+      changed_.wait_until(hold, deadline);
       continue;
     }
     // Like a dispatch timer that fell behind: one firing, then the next interval from now.

@@ -80,6 +80,9 @@ std::variant<std::unique_ptr<H264Encoder>, int32_t> X264H264Encoder::create(
   encoder->session_ = x264_encoder_open(&parameters);
   if (!encoder->session_) return int32_t{-3};
   encoder->width_ = width;
+  encoder->keyFrameDue_ =
+      std::chrono::duration_cast<std::chrono::nanoseconds>(kMaxKeyFrameDistance) -
+      std::chrono::nanoseconds(500000000 / frameRate);
   encoder->height_ = height;
 
   x264_nal_t* headers = nullptr;
@@ -120,10 +123,11 @@ int32_t X264H264Encoder::submit(const PictureRef& pixelBuffer, MediaTime, MediaT
   input.img.i_stride[1] = width_;
   input.i_pts = nextFrameNumber_++;
   // x264 counts frames only; a still screen re-sent once a second must still get its key frames.
+  // The picture is made a key frame once less than half a frame interval of the second is left,
+  // so that scheduling jitter on a re-send cannot push the next key frame a whole second later.
   const Clock::Instant now = clock_.now();
-  input.i_type = (lastKeyFrameAt_ && now - *lastKeyFrameAt_ >= kMaxKeyFrameDistance)
-                     ? X264_TYPE_IDR
-                     : X264_TYPE_AUTO;
+  input.i_type =
+      (lastKeyFrameAt_ && now - *lastKeyFrameAt_ >= keyFrameDue_) ? X264_TYPE_IDR : X264_TYPE_AUTO;
 
   x264_nal_t* nals = nullptr;
   int nalCount = 0;

@@ -42,6 +42,7 @@ class X264H264Encoder final : public H264Encoder {
   std::vector<uint8_t> sequenceParameterSet_;
   std::vector<uint8_t> pictureParameterSet_;
   std::optional<Clock::Instant> lastKeyFrameAt_;
+  std::chrono::nanoseconds keyFrameDue_{0};
   int64_t nextFrameNumber_ = 0;
 };
 

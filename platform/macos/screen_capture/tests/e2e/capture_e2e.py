@@ -185,7 +185,8 @@ def main():
         check(errors == PREFIX + "capturing display 0 at 1920x1080, 30fps, 6000kbps\n",
               f"capture notes only its start line {errors!r}")
         units = check_stream("moving", capture, (1920, 1080), 30)
-        check(len(units) >= 40, f"moving screen gives a steady stream ({len(units)} units in 4 s)")
+        # At least 5 a second even in a sanitizer build (about 25 a second in a release build).
+        check(len(units) >= 20, f"moving screen gives a steady stream ({len(units)} units in 4 s)")
 
         # Other size and rate, ended by SIGINT.
         capture = Capture(program, "--max-width", "1280", "--fps", "15", "--no-cursor")

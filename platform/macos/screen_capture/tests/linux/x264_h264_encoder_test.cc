@@ -130,12 +130,12 @@ TEST_F(X264H264EncoderTest, KeyFrameAtLeastEveryFpsFrames) {
   }
 }
 
-TEST_F(X264H264EncoderTest, KeyFrameOnceASecondHasPassed) {
+TEST_F(X264H264EncoderTest, KeyFrameOnceASecondIsAlmostOver) {
   auto encoder = open(30);
   encoder->encode(pattern(64, 48, 0), {}, {});
-  clock.elapsed += 999ms;
+  clock.elapsed += 983ms;  // more than half a frame interval (16.7 ms) of the second left
   encoder->encode(pattern(64, 48, 1), {}, {});
-  clock.elapsed += 1ms;  // exactly one second after the first key frame
+  clock.elapsed += 1ms;  // less than that left: the next frame could come after the second
   encoder->encode(pattern(64, 48, 1), {}, {});
   const auto units = accessUnits(stream.bytes());
   ASSERT_EQ(units.size(), 3u);
