@@ -5,10 +5,10 @@
 
 namespace vornakel::capture {
 
-int runProbe(CapturePlatform& platform, const AnnexBWriter& output) {
-  auto displays = shareableDisplays(platform.displays);
+int runProbe(DisplayList& displayList, const NoteFunction& note, const AnnexBWriter& output) {
+  auto displays = shareableDisplays(displayList);
   if (auto* error = std::get_if<ScreenSourceError>(&displays)) {
-    platform.note(error->message());
+    note(error->message());
     return 1;
   }
   const std::string line = probeLine(std::get<std::vector<CaptureDisplay>>(displays));

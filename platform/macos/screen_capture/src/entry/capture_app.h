@@ -36,7 +36,7 @@ struct CapturePlatform {
 };
 
 // Prints the probe line on `output` and returns the exit status.
-int runProbe(CapturePlatform& platform, const AnnexBWriter& output);
+int runProbe(DisplayList& displays, const NoteFunction& note, const AnnexBWriter& output);
 
 // A running capture: the encoder outlives the source that feeds it.
 struct CaptureSession {

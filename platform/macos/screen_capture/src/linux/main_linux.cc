@@ -28,13 +28,6 @@ void exitNow(int status) { _exit(status); }
 
 int main(int argc, char** argv) {
   signal(SIGPIPE, SIG_IGN);
-  // SIGTERM and SIGINT are taken by the main thread with sigwait, so they are blocked before any
-  // other thread exists (every thread inherits the mask).
-  sigset_t stopSignals;
-  sigemptyset(&stopSignals);
-  sigaddset(&stopSignals, SIGTERM);
-  sigaddset(&stopSignals, SIGINT);
-  pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
 
   const std::vector<std::string_view> arguments(argv + 1, argv + argc);
   auto parsed = vc::parseOptions(arguments);
@@ -43,8 +36,20 @@ int main(int argc, char** argv) {
     return 1;
   }
   const vc::Options options = std::get<vc::Options>(parsed);
+  const vc::NoteFunction note = [](std::string_view text) { vc::note(text); };
 
   vc::XDisplayList displays;
+  if (options.probe) exitNow(vc::runProbe(displays, note, vc::AnnexBWriter(STDOUT_FILENO)));
+
+  // In capture mode SIGTERM and SIGINT are taken by the main thread with sigwait, so they are
+  // blocked before any other thread exists (every thread inherits the mask). One that arrives
+  // during start-up waits until the source can be stopped.
+  sigset_t stopSignals;
+  sigemptyset(&stopSignals);
+  sigaddset(&stopSignals, SIGTERM);
+  sigaddset(&stopSignals, SIGINT);
+  pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
+
   vc::XCaptureStreamFactory streams;
   vc::SteadyClock clock;
   vc::SerialFrameQueue frameQueue;
@@ -58,10 +63,8 @@ int main(int argc, char** argv) {
         return vc::X264H264Encoder::create(width, height, frameRate, bitrateKbps, writer,
                                            std::move(onError), clock);
       },
-      [](std::string_view text) { vc::note(text); },
+      note,
       exitNow};
-
-  if (options.probe) exitNow(vc::runProbe(platform, vc::AnnexBWriter(STDOUT_FILENO)));
 
   auto started = vc::runCapture(options, platform);
   if (auto* status = std::get_if<int>(&started)) exitNow(*status);

@@ -15,9 +15,7 @@ class DispatchTimer final : public QueueTimer {
   ~DispatchTimer() override {
     dispatch_source_cancel(source_);
     // Cancelling does not interrupt a handler that already runs: wait for it from elsewhere.
-    if (!queue_.isCurrent())
-      dispatch_sync(queue_.queue(), ^{
-                    });
+    if (!queue_.isCurrent()) dispatch_sync_f(queue_.queue(), nullptr, [](void*) {});
   }
 
  private:

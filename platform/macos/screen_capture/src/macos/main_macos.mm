@@ -51,7 +51,8 @@ struct MacPlatform {
 };
 
 void runProbe(MacPlatform& platform) {
-  exitProcess(vc::runProbe(platform.capture, vc::AnnexBWriter(STDOUT_FILENO)));
+  exitProcess(
+      vc::runProbe(platform.displays, platform.capture.note, vc::AnnexBWriter(STDOUT_FILENO)));
 }
 
 void runCapture(MacPlatform& platform) {

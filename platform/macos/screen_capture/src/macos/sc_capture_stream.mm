@@ -100,7 +100,8 @@ void SCCaptureStream::startCapture() {
 }
 
 void SCCaptureStream::stopCapture() {
-  [stream_ stopCaptureWithCompletionHandler:^(NSError*){
+  [stream_ stopCaptureWithCompletionHandler:^(NSError* error) {
+    (void)error;  // the process is about to end either way
   }];
 }
 

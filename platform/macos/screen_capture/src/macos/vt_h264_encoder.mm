@@ -174,7 +174,8 @@ int32_t VTH264Encoder::submit(const PictureRef& pixelBuffer, MediaTime presentat
   const std::weak_ptr<HandlerTarget> target = handlerTarget_;
   return VTCompressionSessionEncodeFrameWithOutputHandler(
       session_, pixelBuffer->pixelBuffer, toCMTime(presentationTime), toCMTime(duration), nullptr,
-      nullptr, ^(OSStatus status, VTEncodeInfoFlags, CMSampleBufferRef sample) {
+      nullptr, ^(OSStatus status, VTEncodeInfoFlags infoFlags, CMSampleBufferRef sample) {
+        (void)infoFlags;  // a dropped frame shows as a missing sample
         auto alive = target.lock();
         if (!alive) return;
         std::lock_guard<std::mutex> holdTarget(alive->lock);

@@ -56,7 +56,7 @@ class CaptureAppTest : public ::testing::Test {
 TEST_F(CaptureAppTest, ProbePrintsEveryDisplayInPixels) {
   twoDisplays();
   ScriptedWriteCalls out;
-  EXPECT_EQ(runProbe(platform, AnnexBWriter(1, out)), 0);
+  EXPECT_EQ(runProbe(displays, platform.note, AnnexBWriter(1, out)), 0);
   const std::string line(out.accepted.begin(), out.accepted.end());
   EXPECT_EQ(line,
             "{\"displays\":[{\"id\":5,\"width\":3024,\"height\":1964,\"primary\":false},"
@@ -66,9 +66,9 @@ TEST_F(CaptureAppTest, ProbePrintsEveryDisplayInPixels) {
 
 TEST_F(CaptureAppTest, ProbeFailures) {
   ScriptedWriteCalls out;
-  EXPECT_EQ(runProbe(platform, AnnexBWriter(1, out)), 1);
+  EXPECT_EQ(runProbe(displays, platform.note, AnnexBWriter(1, out)), 1);
   displays.answer = ShareableContent{{}, 1};
-  EXPECT_EQ(runProbe(platform, AnnexBWriter(1, out)), 1);
+  EXPECT_EQ(runProbe(displays, platform.note, AnnexBWriter(1, out)), 1);
   EXPECT_EQ(notes, (std::vector<std::string>{
                        "macOS has not granted Screen Recording to this agent. Allow it under "
                        "System Settings, Privacy & Security, Screen Recording, then start the "
