@@ -28,14 +28,15 @@ def check(condition, what):
 class Capture:
     """The program with a reader thread that timestamps every chunk of its output."""
 
-    def __init__(self, program, *arguments):
+    def __init__(self, program, *arguments, read=True):
         self.process = subprocess.Popen([program, *arguments], stdout=subprocess.PIPE,
                                         stderr=subprocess.PIPE)
         self.chunks = []  # (arrival time, offset, bytes)
         self.size = 0
-        self.closed = False
+        self.closed = not read
         self.reader = threading.Thread(target=self._read, daemon=True)
-        self.reader.start()
+        if read:
+            self.reader.start()
 
     def _read(self):
         stream = self.process.stdout
@@ -49,15 +50,12 @@ class Capture:
             self.chunks.append((time.monotonic(), self.size, data))
             self.size += len(data)
 
-    def wait_for_bytes(self, count, timeout):
-        deadline = time.monotonic() + timeout
-        while self.size < count and time.monotonic() < deadline:
-            time.sleep(0.02)
-        return self.size >= count
-
-    def close_reader(self):
-        self.closed = True
+    def read_then_close(self, count):
+        """Reads the first bytes without a reader thread, then closes the reading end for good
+        (a thread blocked in read would keep the pipe open until its read returned)."""
+        data = os.read(self.process.stdout.fileno(), count)
         self.process.stdout.close()
+        return len(data) > 0
 
     def finish(self, timeout=10):
         try:
@@ -188,8 +186,10 @@ def main():
         # At least 5 a second even in a sanitizer build (about 25 a second in a release build).
         check(len(units) >= 20, f"moving screen gives a steady stream ({len(units)} units in 4 s)")
 
-        # Other size and rate, ended by SIGINT.
-        capture = Capture(program, "--max-width", "1280", "--fps", "15", "--no-cursor")
+        # Other size and rate, a display that is not attached (the first one is taken), ended by
+        # SIGINT.
+        capture = Capture(program, "--max-width", "1280", "--fps", "15", "--no-cursor",
+                          "--display", "7")
         time.sleep(2.5)
         capture.process.send_signal(signal.SIGINT)
         status, errors = capture.finish()
@@ -199,13 +199,13 @@ def main():
         check_stream("scaled", capture, (1280, 720), 15)
 
         # Reader gone while the screen moves: the next frame ends the program.
-        capture = Capture(program)
-        check(capture.wait_for_bytes(1, 5), "moving: first bytes arrive")
+        capture = Capture(program, read=False)
+        check(capture.read_then_close(6), "moving: first bytes arrive")
         closed_at = time.monotonic()
-        capture.close_reader()
         status, errors = capture.finish(8)
         took = time.monotonic() - closed_at
-        check(status == 0 and errors.endswith(PREFIX + "the agent stopped reading the video stream\n"),
+        check(status == 0 and took < 1.0
+              and errors.endswith(PREFIX + "the agent stopped reading the video stream\n"),
               f"moving: closed reader ends with status 0 after {took:.2f} s {errors!r}")
     finally:
         mover.kill()
@@ -227,14 +227,14 @@ def main():
 
     # Reader gone while the screen is still: the idle re-send finds the pipe closed, the next
     # idle check ends the program.
-    capture = Capture(program)
-    check(capture.wait_for_bytes(1, 5), "still: first bytes arrive")
+    # The re-send comes 1 to 1.5 s after the first picture, the ending check 1 to 1.5 s later.
+    capture = Capture(program, read=False)
+    check(capture.read_then_close(6), "still: first bytes arrive")
     closed_at = time.monotonic()
-    capture.close_reader()
     status, errors = capture.finish(8)
     took = time.monotonic() - closed_at
     check(status == 0 and errors.endswith(PREFIX + "the agent stopped reading the video stream\n")
-          and took < 4.0,
+          and 1.5 <= took < 3.5,
           f"still: closed reader ends with status 0 after {took:.2f} s {errors!r}")
 
     if failures:
