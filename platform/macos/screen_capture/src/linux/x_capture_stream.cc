@@ -160,7 +160,10 @@ class XCaptureStream::Session {
 
     damage_ = xcb_generate_id(connection_);
     xcb_damage_create(connection_, damage_, root_, XCB_DAMAGE_REPORT_LEVEL_NON_EMPTY);
-    xcb_flush(connection_);
+    // The server reports the whole screen as damaged once the damage object exists. A round trip
+    // queues that report now, so that the first grab (taken at start anyway) absorbs it instead of
+    // a second, identical picture following.
+    owned(xcb_get_input_focus_reply(connection_, xcb_get_input_focus(connection_), nullptr));
     return std::nullopt;
   }
 
