@@ -237,6 +237,25 @@ def main():
           and 1.5 <= took < 3.5,
           f"still: closed reader ends with status 0 after {took:.2f} s {errors!r}")
 
+    # Pointer moves damage nothing on the X screen: with the pointer shown they still produce
+    # pictures, without it they do not.
+    for arguments, shown in (([], True), (["--no-cursor"], False)):
+        capture = Capture(program, *arguments)
+        time.sleep(0.5)
+        for step in range(20):
+            subprocess.run(["xdotool", "mousemove", str(300 + step * 20), str(300 + step * 7)],
+                           check=False)
+            time.sleep(0.1)
+        capture.process.send_signal(signal.SIGTERM)
+        status, _ = capture.finish()
+        count = len(access_units(capture.data()))
+        if shown:
+            check(status == 0 and count >= 10,
+                  f"pointer shown: moves give pictures ({count} units in 2.5 s)")
+        else:
+            check(status == 0 and count <= 4,
+                  f"pointer hidden: moves give none ({count} units in 2.5 s)")
+
     if failures:
         print(f"{len(failures)} check(s) failed", flush=True)
         return 1
