@@ -1,0 +1,100 @@
+#include "entry/options.h"
+
+#include <algorithm>
+#include <charconv>
+#include <cmath>
+#include <limits>
+
+namespace vornakel::capture {
+namespace {
+
+// Splits off the sign; the rest must be digits only (from_chars alone would accept a prefix).
+bool splitSign(std::string_view text, bool& negative, std::string_view& digits) {
+  negative = false;
+  if (!text.empty() && (text.front() == '+' || text.front() == '-')) {
+    negative = text.front() == '-';
+    text.remove_prefix(1);
+  }
+  if (text.empty()) return false;
+  if (!std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; }))
+    return false;
+  digits = text;
+  return true;
+}
+
+}  // namespace
+
+std::optional<int64_t> parseInt64(std::string_view text) {
+  bool negative = false;
+  std::string_view digits;
+  if (!splitSign(text, negative, digits)) return std::nullopt;
+  uint64_t magnitude = 0;
+  const auto [end, error] =
+      std::from_chars(digits.data(), digits.data() + digits.size(), magnitude);
+  if (error != std::errc() || end != digits.data() + digits.size()) return std::nullopt;
+  constexpr uint64_t kMaxPositive = static_cast<uint64_t>(std::numeric_limits<int64_t>::max());
+  if (!negative) {
+    if (magnitude > kMaxPositive) return std::nullopt;
+    return static_cast<int64_t>(magnitude);
+  }
+  if (magnitude > kMaxPositive + 1) return std::nullopt;
+  if (magnitude == kMaxPositive + 1) return std::numeric_limits<int64_t>::min();
+  return -static_cast<int64_t>(magnitude);
+}
+
+std::optional<uint32_t> parseUInt32(std::string_view text) {
+  bool negative = false;
+  std::string_view digits;
+  if (!splitSign(text, negative, digits)) return std::nullopt;
+  uint64_t magnitude = 0;
+  const auto [end, error] =
+      std::from_chars(digits.data(), digits.data() + digits.size(), magnitude);
+  if (error != std::errc() || end != digits.data() + digits.size()) return std::nullopt;
+  if (magnitude > std::numeric_limits<uint32_t>::max()) return std::nullopt;
+  // "-0" is zero; any other negative number does not fit.
+  if (negative && magnitude != 0) return std::nullopt;
+  return static_cast<uint32_t>(magnitude);
+}
+
+std::variant<Options, OptionsError> parseOptions(std::span<const std::string_view> arguments) {
+  Options options;
+  for (size_t i = 0; i < arguments.size(); ++i) {
+    const std::string_view argument = arguments[i];
+    if (argument == "--probe") {
+      options.probe = true;
+      continue;
+    }
+    if (argument == "--no-cursor") {
+      options.showsCursor = false;
+      continue;
+    }
+    const bool takesValue = argument == "--display" || argument == "--fps" ||
+                            argument == "--bitrate-kbps" || argument == "--max-width";
+    if (!takesValue) return OptionsError{"unknown option " + std::string(argument)};
+    if (i + 1 >= arguments.size()) return OptionsError{std::string(argument) + " needs a value"};
+    const std::string_view value = arguments[++i];
+    if (argument == "--display") {
+      options.display = parseUInt32(value);
+    } else {
+      int64_t& field = argument == "--fps"            ? options.fps
+                       : argument == "--bitrate-kbps" ? options.bitrateKbps
+                                                      : options.maxWidth;
+      if (const auto parsed = parseInt64(value)) field = *parsed;
+    }
+  }
+  return options;
+}
+
+EncodedSize scaledSize(int64_t width, int64_t height, int64_t maxWidth) {
+  if (width < 1 || height < 1) return {2, 2};
+  const double scale = std::min(static_cast<double>(maxWidth) / static_cast<double>(width), 1.0);
+  // std::round rounds halves away from zero.
+  auto fit = [scale](int64_t side) {
+    int64_t scaled = static_cast<int64_t>(std::round(static_cast<double>(side) * scale));
+    if (scaled < 2) scaled = 2;
+    return scaled - scaled % 2;
+  };
+  return {fit(width), fit(height)};
+}
+
+}  // namespace vornakel::capture

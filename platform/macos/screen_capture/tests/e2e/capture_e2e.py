@@ -1,0 +1,267 @@
+#!/usr/bin/env python3
+"""End-to-end test of the stand-in capture program on an X display (started by with_xvfb.sh).
+
+Runs the program the way the agent does (reading its standard output through a pipe) and checks
+the stream byte by byte, with ffmpeg/ffprobe as an independent decoder, plus the exit statuses and
+standard-error lines of the ways capture ends.
+"""
+import argparse
+import os
+import signal
+import subprocess
+import sys
+import tempfile
+import threading
+import time
+
+HEAD = b"\x00\x00\x00\x01\x09\xf0"
+PREFIX = "vornakel-screen-capture: "
+failures = []
+
+
+def check(condition, what):
+    print(("ok   " if condition else "FAIL ") + what, flush=True)
+    if not condition:
+        failures.append(what)
+
+
+class Capture:
+    """The program with a reader thread that timestamps every chunk of its output."""
+
+    def __init__(self, program, *arguments, read=True):
+        self.process = subprocess.Popen([program, *arguments], stdout=subprocess.PIPE,
+                                        stderr=subprocess.PIPE)
+        self.chunks = []  # (arrival time, offset, bytes)
+        self.size = 0
+        self.closed = not read
+        self.reader = threading.Thread(target=self._read, daemon=True)
+        if read:
+            self.reader.start()
+
+    def _read(self):
+        stream = self.process.stdout
+        while not self.closed:
+            try:
+                data = os.read(stream.fileno(), 1 << 20)
+            except OSError:
+                return
+            if not data:
+                return
+            self.chunks.append((time.monotonic(), self.size, data))
+            self.size += len(data)
+
+    def read_then_close(self, count):
+        """Reads the first bytes without a reader thread, then closes the reading end for good
+        (a thread blocked in read would keep the pipe open until its read returned)."""
+        data = os.read(self.process.stdout.fileno(), count)
+        self.process.stdout.close()
+        return len(data) > 0
+
+    def finish(self, timeout=10):
+        try:
+            status = self.process.wait(timeout)
+        except subprocess.TimeoutExpired:
+            self.process.kill()
+            status = None
+        if not self.closed:
+            self.reader.join(5)
+        return status, self.process.stderr.read().decode()
+
+    def data(self):
+        return b"".join(chunk for _, _, chunk in self.chunks)
+
+    def arrival(self, offset):
+        for when, start, chunk in self.chunks:
+            if start <= offset < start + len(chunk):
+                return when
+        return None
+
+
+def nal_units(unit):
+    """NAL units of one access unit, split at four-byte start codes."""
+    parts = unit.split(b"\x00\x00\x00\x01")
+    return [part for part in parts if part]
+
+
+def access_units(stream):
+    """(offset, bytes) of every access unit, split at start code + delimiter."""
+    offsets = []
+    position = stream.find(HEAD)
+    while position >= 0:
+        offsets.append(position)
+        position = stream.find(HEAD, position + 1)
+    return [(start, stream[start:end])
+            for start, end in zip(offsets, offsets[1:] + [len(stream)])]
+
+
+def check_stream(name, capture, expected_size, fps, key_gap=1.25):
+    stream = capture.data()
+    units = access_units(stream)
+    check(stream.startswith(HEAD + b"\x00\x00\x00\x01\x67"),
+          f"{name}: stream starts with delimiter then SPS")
+    check(bool(units) and sum(len(u) for _, u in units) == len(stream),
+          f"{name}: every access unit starts with 00 00 00 01 09 F0 ({len(units)} units)")
+    key_offsets = []
+    sps_ok = pps_ok = profile_ok = True
+    for offset, unit in units:
+        nals = nal_units(unit)
+        types = [nal[0] & 0x1F for nal in nals]
+        if nals[0] != b"\x09\xf0" or types.count(9) != 1:
+            sps_ok = False
+        if 5 in types:
+            key_offsets.append(offset)
+            if types[:3] != [9, 7, 8]:
+                pps_ok = False
+            if nals[1][1] != 66:
+                profile_ok = False
+    check(sps_ok, f"{name}: exactly one delimiter per access unit, first")
+    check(pps_ok, f"{name}: every IDR is preceded by SPS and PPS")
+    check(profile_ok, f"{name}: SPS profile_idc is 66 (Baseline)")
+    frames_between = []
+    previous = None
+    for index, (offset, unit) in enumerate(units):
+        if offset in key_offsets:
+            if previous is not None:
+                frames_between.append(index - previous)
+            previous = index
+    check(all(gap <= fps for gap in frames_between),
+          f"{name}: key frames at most {fps} frames apart {frames_between}")
+    times = [capture.arrival(offset) for offset in key_offsets]
+    gaps = [round(b - a, 3) for a, b in zip(times, times[1:])]
+    # Arrival times carry the scheduling noise of the reader: a second plus a little while the
+    # screen moves. A still screen is re-sent by a half-second check that needs a full second of
+    # silence, so its key frames come 1 to 1.5 s apart.
+    check(all(gap <= key_gap for gap in gaps), f"{name}: key frames at most {key_gap} s apart {gaps}")
+
+    with tempfile.NamedTemporaryFile(suffix=".h264") as file:
+        file.write(stream)
+        file.flush()
+        decode = subprocess.run(["ffmpeg", "-v", "error", "-err_detect", "explode", "-xerror",
+                                 "-i", file.name, "-f", "null", "-"], capture_output=True, text=True)
+        check(decode.returncode == 0 and not decode.stderr.strip(),
+              f"{name}: ffmpeg -xerror decodes without error {decode.stderr.strip()[:200]}")
+        probe = subprocess.run(["ffprobe", "-v", "error", "-select_streams", "v", "-show_entries",
+                                "stream=width,height,profile", "-of", "csv=p=0", file.name],
+                               capture_output=True, text=True)
+        check(probe.stdout.strip() == f"{expected_size[0]},{expected_size[1]},Constrained Baseline"
+              or probe.stdout.strip() == f"Constrained Baseline,{expected_size[0]},{expected_size[1]}",
+              f"{name}: ffprobe size and profile {probe.stdout.strip()}")
+    return units
+
+
+def main():
+    parser = argparse.ArgumentParser()
+    parser.add_argument("--program", required=True)
+    parser.add_argument("--mover", required=True)
+    parser.add_argument("--screen", required=True)
+    options = parser.parse_args()
+    program = options.program
+    screen_w, screen_h = (int(v) for v in options.screen.split("x"))
+
+    # Probe: the exact line.
+    probe = subprocess.run([program, "--probe"], capture_output=True, text=True, timeout=10)
+    expected = f'{{"displays":[{{"id":0,"width":{screen_w},"height":{screen_h},"primary":true}}]}}\n'
+    check(probe.returncode == 0 and probe.stdout == expected and probe.stderr == "",
+          f"probe prints {probe.stdout!r}")
+
+    # Refused command lines.
+    for arguments, message in ((["--probe", "--verbose"], "unknown option --verbose"),
+                               (["--fps"], "--fps needs a value"),
+                               (["--fps", "0"], "--fps must be a whole number from 1 to 240")):
+        result = subprocess.run([program, *arguments], capture_output=True, text=True, timeout=10)
+        check(result.returncode == 1 and result.stderr == PREFIX + message + "\n"
+              and result.stdout == "", f"{arguments} ends with status 1 and {message!r}")
+
+    mover = subprocess.Popen([options.mover, "800", "450"])
+    try:
+        # Moving screen, default options, ended by SIGTERM.
+        capture = Capture(program)
+        time.sleep(4)
+        capture.process.send_signal(signal.SIGTERM)
+        status, errors = capture.finish()
+        check(status == 0, f"SIGTERM ends capture with status 0 (got {status})")
+        check(errors == PREFIX + "capturing display 0 at 1920x1080, 30fps, 6000kbps\n",
+              f"capture notes only its start line {errors!r}")
+        units = check_stream("moving", capture, (1920, 1080), 30)
+        # At least 5 a second even in a sanitizer build (about 25 a second in a release build).
+        check(len(units) >= 20, f"moving screen gives a steady stream ({len(units)} units in 4 s)")
+
+        # Other size and rate, a display that is not attached (the first one is taken), ended by
+        # SIGINT.
+        capture = Capture(program, "--max-width", "1280", "--fps", "15", "--no-cursor",
+                          "--display", "7")
+        time.sleep(2.5)
+        capture.process.send_signal(signal.SIGINT)
+        status, errors = capture.finish()
+        check(status == 0, f"SIGINT ends capture with status 0 (got {status})")
+        check(errors == PREFIX + "capturing display 0 at 1280x720, 15fps, 6000kbps\n",
+              f"start line for 1280 wide at 15 fps {errors!r}")
+        check_stream("scaled", capture, (1280, 720), 15)
+
+        # Reader gone while the screen moves: the next frame ends the program.
+        capture = Capture(program, read=False)
+        check(capture.read_then_close(6), "moving: first bytes arrive")
+        closed_at = time.monotonic()
+        status, errors = capture.finish(8)
+        took = time.monotonic() - closed_at
+        check(status == 0 and took < 1.0
+              and errors.endswith(PREFIX + "the agent stopped reading the video stream\n"),
+              f"moving: closed reader ends with status 0 after {took:.2f} s {errors!r}")
+    finally:
+        mover.kill()
+        mover.wait()
+
+    time.sleep(0.3)  # let the mover's window disappear before the screen is called still
+
+    # Still screen: about one access unit per second.
+    capture = Capture(program)
+    time.sleep(5.2)
+    capture.process.send_signal(signal.SIGTERM)
+    status, errors = capture.finish()
+    check(status == 0, f"still: SIGTERM status 0 (got {status})")
+    units = check_stream("still", capture, (1920, 1080), 30, key_gap=1.6)
+    times = [capture.arrival(offset) for offset, _ in units]
+    gaps = [round(b - a, 2) for a, b in zip(times, times[1:])]
+    check(4 <= len(units) <= 7 and all(0.9 <= gap <= 1.6 for gap in gaps[1:]),
+          f"still: about one access unit per second ({len(units)} units, gaps {gaps})")
+
+    # Reader gone while the screen is still: the idle re-send finds the pipe closed, the next
+    # idle check ends the program.
+    # The re-send comes 1 to 1.5 s after the first picture, the ending check 1 to 1.5 s later.
+    capture = Capture(program, read=False)
+    check(capture.read_then_close(6), "still: first bytes arrive")
+    closed_at = time.monotonic()
+    status, errors = capture.finish(8)
+    took = time.monotonic() - closed_at
+    check(status == 0 and errors.endswith(PREFIX + "the agent stopped reading the video stream\n")
+          and 1.5 <= took < 3.5,
+          f"still: closed reader ends with status 0 after {took:.2f} s {errors!r}")
+
+    # Pointer moves damage nothing on the X screen: with the pointer shown they still produce
+    # pictures, without it they do not.
+    for arguments, shown in (([], True), (["--no-cursor"], False)):
+        capture = Capture(program, *arguments)
+        time.sleep(0.5)
+        for step in range(20):
+            subprocess.run(["xdotool", "mousemove", str(300 + step * 20), str(300 + step * 7)],
+                           check=False)
+            time.sleep(0.1)
+        capture.process.send_signal(signal.SIGTERM)
+        status, _ = capture.finish()
+        count = len(access_units(capture.data()))
+        if shown:
+            check(status == 0 and count >= 10,
+                  f"pointer shown: moves give pictures ({count} units in 2.5 s)")
+        else:
+            check(status == 0 and count <= 4,
+                  f"pointer hidden: moves give none ({count} units in 2.5 s)")
+
+    if failures:
+        print(f"{len(failures)} check(s) failed", flush=True)
+        return 1
+    print("all checks passed", flush=True)
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
