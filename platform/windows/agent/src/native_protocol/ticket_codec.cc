@@ -51,7 +51,8 @@ bool encode_permissions(pb_ostream_t* stream, const pb_field_t* field, void* con
   for (int32_t value : values) {
     if (!pb_encode_varint(&inner, static_cast<uint64_t>(static_cast<int64_t>(value)))) return false;
   }
-  return pb_encode_tag_for_field(stream, field) &&
+  // One packed record: the tag carries the length-delimited wire type, not the varint one.
+  return pb_encode_tag(stream, PB_WT_STRING, field->tag) &&
          pb_encode_string(stream, packed.data(), inner.bytes_written);
 }
 
