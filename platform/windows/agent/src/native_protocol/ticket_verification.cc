@@ -166,12 +166,14 @@ Result<VerifiedTicket, TicketError> verify_signed_ticket(const SignedSessionTick
   if (!is_printable_token(key_id)) return TicketError(ValidationError::invalid_field("key ID"));
   switch (verify_ticket_signature(public_key, signed_message(signed_ticket.ticket),
                                   signed_ticket.signature)) {
-    case SignatureVerdict::kValid: break;
+    case SignatureVerdict::kValid:
+      break;
     case SignatureVerdict::kKeyNotAPoint:
       return TicketError(ValidationError::invalid_field("ticket public key"));
     case SignatureVerdict::kBadSignatureLength:
       return TicketError(ValidationError::invalid_field("ticket signature"));
-    case SignatureVerdict::kInvalid: return TicketError(SignatureInvalid{});
+    case SignatureVerdict::kInvalid:
+      return TicketError(SignatureInvalid{});
   }
   auto permissions = check_ticket_claims(ticket, context);
   if (!permissions.ok()) return TicketError(permissions.take_error());

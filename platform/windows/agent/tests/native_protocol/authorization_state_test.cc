@@ -14,8 +14,8 @@ using testing::RecordingBackend;
 
 constexpr uint64_t kNow = 1'800'000'000;
 constexpr uint64_t kLeaseEnd = kNow + 300;
-constexpr PermissionSet kPointerOnly{0x5};            // VIEW_SCREEN, SEND_POINTER
-constexpr PermissionSet kPointerAndKeyboard{0xD};     // + SEND_KEYBOARD
+constexpr PermissionSet kPointerOnly{0x5};         // VIEW_SCREEN, SEND_POINTER
+constexpr PermissionSet kPointerAndKeyboard{0xD};  // + SEND_KEYBOARD
 
 VerifiedAuthorization authorization(PermissionSet permissions = kPointerAndKeyboard) {
   VerifiedAuthorization a;
@@ -68,7 +68,7 @@ TEST(AuthorizationStateReplayTest, AgesOneHundredTwentySevenAndTwentyEight) {
   ASSERT_EQ(replay_check(window, 200), ReplayResult::kAccept);
   EXPECT_EQ(replay_check(window, 73), ReplayResult::kAccept);  // age 127
   EXPECT_EQ(replay_check(window, 73), ReplayResult::kDuplicate);
-  EXPECT_EQ(replay_check(window, 72), ReplayResult::kTooOld);  // age 128
+  EXPECT_EQ(replay_check(window, 72), ReplayResult::kTooOld);   // age 128
   EXPECT_EQ(replay_check(window, 136), ReplayResult::kAccept);  // age 64: the upper word
   EXPECT_EQ(replay_check(window, 136), ReplayResult::kDuplicate);
   EXPECT_EQ(replay_check(window, 137), ReplayResult::kAccept);  // age 63: the lower word
@@ -99,8 +99,8 @@ TEST(AuthorizationStateReplayTest, ShiftsCarryAcrossTheTwoWords) {
     EXPECT_EQ(replay_check(window, 1000 - 10),
               step + 10 > 127 ? ReplayResult::kTooOld : ReplayResult::kDuplicate)
         << step;
-    EXPECT_EQ(replay_check(window, 999), step + 1 > 127 ? ReplayResult::kTooOld
-                                                         : ReplayResult::kAccept)
+    EXPECT_EQ(replay_check(window, 999),
+              step + 1 > 127 ? ReplayResult::kTooOld : ReplayResult::kAccept)
         << step;
   }
 }
@@ -260,7 +260,8 @@ TEST(AuthorizationStateApplyTest, PermissionPerEventKind) {
 
   AuthorizationState view_only = active(PermissionSet{0x1});
   EXPECT_EQ(refusal(view_only, move_envelope(1)), "permission denied: SendPointer");
-  EXPECT_EQ(refusal(view_only, envelope(2, ButtonAction{1, true})), "permission denied: SendPointer");
+  EXPECT_EQ(refusal(view_only, envelope(2, ButtonAction{1, true})),
+            "permission denied: SendPointer");
   EXPECT_EQ(refusal(view_only, envelope(3, ScrollAction{1, 0})), "permission denied: SendPointer");
   EXPECT_EQ(refusal(view_only, envelope(4, PauseAction{"peer_requested", true})), "accepted");
   EXPECT_EQ(refusal(view_only, envelope(5, StopAction{"peer_stop"})), "accepted");
@@ -395,8 +396,7 @@ TEST(AuthorizationStateCarryTest, RebuildKeepsThePauseFlagAndResetsTheRest) {
   EXPECT_EQ(rebuilt.value().active()->expires_at_s, kLeaseEnd + 20);
   EXPECT_EQ(rebuilt.value().active()->permission_epoch, 1u);
   EXPECT_FALSE(rebuilt.value().replay_window().any_accepted);
-  EXPECT_EQ(refusal(rebuilt.value(), key_envelope(50), kNow + 1),
-            "remote input is locally paused");
+  EXPECT_EQ(refusal(rebuilt.value(), key_envelope(50), kNow + 1), "remote input is locally paused");
 
   AuthorizationState running = active();
   auto resumed = rebuild_after_carry(running, updated, kNow + 1);

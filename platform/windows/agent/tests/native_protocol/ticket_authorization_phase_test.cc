@@ -99,9 +99,9 @@ TEST(TicketAuthorizationPhaseTest, ReadErrorKeepsItsOwnError) {
 
 TEST(TicketAuthorizationPhaseTest, HostBindingFailureWritesNoErrorLine) {
   auto json = nlohmann::ordered_json::parse(valid_line());
-  for (std::string fingerprint : {encode_base64url(Bytes(31, 1)), encode_base64url(Bytes(33, 1)),
-                                  encode_base64url(Bytes(32, 0)),
-                                  json["targetFingerprint"].get<std::string>() + "="}) {
+  for (std::string fingerprint :
+       {encode_base64url(Bytes(31, 1)), encode_base64url(Bytes(33, 1)),
+        encode_base64url(Bytes(32, 0)), json["targetFingerprint"].get<std::string>() + "="}) {
     auto changed = json;
     changed["targetFingerprint"] = fingerprint;
     Phase phase(changed.dump() + "\n");

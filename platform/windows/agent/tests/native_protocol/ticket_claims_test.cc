@@ -54,7 +54,8 @@ TEST(TicketClaimsTest, EveryRuleAndItsText) {
       {[](F& f) { f.context.session_id[0] ^= 1; }, "ticket binding mismatch for session_id"},
       {[](F& f) { f.ticket.requester.reset(); }, "missing required field requester"},
       {[](F& f) { f.ticket.target.reset(); }, "missing required field target"},
-      {[](F& f) { f.ticket.requester->device_id.resize(17); }, "device_id must be 16 bytes; got 17"},
+      {[](F& f) { f.ticket.requester->device_id.resize(17); },
+       "device_id must be 16 bytes; got 17"},
       {[](F& f) { f.ticket.requester = DeviceBinding{}; }, "device_id must be 16 bytes; got 0"},
       {[](F& f) { f.ticket.target->identity_key_fingerprint_sha256.resize(31); },
        "identity_key_fingerprint_sha256 must be 32 bytes; got 31"},
@@ -114,19 +115,37 @@ TEST(TicketClaimsTest, EveryRuleAndItsText) {
       {[](F& f) { f.ticket.signing_key_id = "key id"; }, "invalid field signing_key_id"},
       {[](F& f) {
          f.ticket.entitlements.clear();
-         for (int i = 0; i < 33; ++i) f.ticket.entitlements.push_back("e" + std::to_string(100 + i));
+         for (int i = 0; i < 33; ++i)
+           f.ticket.entitlements.push_back("e" + std::to_string(100 + i));
        },
        "entitlements exceeds limit 32"},
       {[](F& f) { f.ticket.entitlements = {""}; }, "invalid field entitlement"},
       {[](F& f) { f.ticket.entitlements = {std::string(65, 'e')}; }, "invalid field entitlement"},
       {[](F& f) { f.ticket.entitlements = {"with space"}; }, "invalid field entitlement"},
-      {[](F& f) { f.ticket.entitlements = {"b", "a"}; }, "invalid field entitlement order"},
-      {[](F& f) { f.ticket.entitlements = {"a", "a"}; }, "invalid field entitlement order"},
-      {[](F& f) { f.ticket.entitlements = {"ab", "a"}; }, "invalid field entitlement order"},
-      {[](F& f) { f.ticket.permissions = {1, 17}; }, "unknown permission value 17"},
+      {[](F& f) {
+         f.ticket.entitlements = {"b", "a"};
+       },
+       "invalid field entitlement order"},
+      {[](F& f) {
+         f.ticket.entitlements = {"a", "a"};
+       },
+       "invalid field entitlement order"},
+      {[](F& f) {
+         f.ticket.entitlements = {"ab", "a"};
+       },
+       "invalid field entitlement order"},
+      {[](F& f) {
+         f.ticket.permissions = {1, 17};
+       },
+       "unknown permission value 17"},
       {[](F& f) { f.ticket.permissions = {0}; }, "unspecified permission is not a grant"},
-      {[](F& f) { f.ticket.permissions = {1, 3, 3}; }, "duplicate permission value 3"},
-      {[](F& f) { f.ticket.permissions = {3, 1}; },
+      {[](F& f) {
+         f.ticket.permissions = {1, 3, 3};
+       },
+       "duplicate permission value 3"},
+      {[](F& f) {
+         f.ticket.permissions = {3, 1};
+       },
        "permissions are not in canonical increasing order"},
   };
   for (const auto& [change, text] : cases) EXPECT_EQ(claims_after(change), text);
@@ -143,7 +162,9 @@ TEST(TicketClaimsTest, BoundariesThatPass) {
       [](F& f) { f.context.now = f.ticket.expires_at_unix_s - 1; },
       [](F& f) { f.ticket.display_id.assign(128, 'd'); },
       [](F& f) { f.ticket.signing_key_id.assign(64, '!'); },
-      [](F& f) { f.ticket.entitlements = {"a", "ab", "b"}; },
+      [](F& f) {
+        f.ticket.entitlements = {"a", "ab", "b"};
+      },
       [](F& f) {
         f.ticket.entitlements.clear();
         for (int i = 0; i < 32; ++i) f.ticket.entitlements.push_back(std::string(64, 'A' + i));

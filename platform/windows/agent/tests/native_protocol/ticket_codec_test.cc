@@ -102,8 +102,7 @@ TEST(TicketCodecCanonicalTest, NonCanonicalSessionTicketsAreRefused) {
       {"non-minimal length", cat({{0x0a, 0x90, 0x00}, Bytes(16, 0x11), kRole1})},
       {"negative enum in 5 bytes", cat({kSession, {0x20, 0xff, 0xff, 0xff, 0xff, 0x0f}})},
       {"enum above 32 bits", cat({kSession, {0x20, 0x81, 0x80, 0x80, 0x80, 0x10}})},
-      {"empty submessage with explicit zero",
-       cat({kSession, {0x12, 0x02, 0x0a, 0x00}, kRole1})},
+      {"empty submessage with explicit zero", cat({kSession, {0x12, 0x02, 0x0a, 0x00}, kRole1})},
       {"submessage repeated", cat({kSession, {0x12, 0x00, 0x12, 0x00}, kRole1})},
   };
   for (const auto& [name, bytes] : cases) {

@@ -199,8 +199,8 @@ TEST(TicketVerifyTest, SignedTicketTextMustBeCanonical) {
   auto issued = ticket_issuer::issue(options()).value();
   Start start = parse_start(ticket_issuer::start_line(issued.start)).value();
   HostBinding binding = check_host_identity(input_host_identity(start)).value();
-  for (std::string text : {start.signed_ticket + "=", start.signed_ticket + "A",
-                           std::string("AA"), std::string(), "+" + start.signed_ticket.substr(1)}) {
+  for (std::string text : {start.signed_ticket + "=", start.signed_ticket + "A", std::string("AA"),
+                           std::string(), "+" + start.signed_ticket.substr(1)}) {
     Start changed = start;
     changed.signed_ticket = text;
     EXPECT_EQ(verify_authorization(changed, binding, kNow).error(),
@@ -288,8 +288,7 @@ TEST(TicketSignatureTest, VerifySignedTicketStepOrder) {
       verify_signed_ticket(short_signature, issue_options.key_id, key.public_key, context);
   ASSERT_FALSE(bad_length.ok());
   ASSERT_TRUE(std::holds_alternative<ValidationError>(bad_length.error()));
-  EXPECT_EQ(std::get<ValidationError>(bad_length.error()).text(),
-            "invalid field ticket signature");
+  EXPECT_EQ(std::get<ValidationError>(bad_length.error()).text(), "invalid field ticket signature");
 
   std::array<uint8_t, 32> not_a_point{};
   not_a_point.fill(0xff);

@@ -39,10 +39,11 @@ bool accepts(const Bytes& public_key, const Bytes& message, const Bytes& signatu
   return verify_ticket_signature(key, message, signature) == SignatureVerdict::kValid;
 }
 
-#define LOAD_OR_SKIP(var, name)                                                           \
-  auto var = load(name);                                                                  \
-  if (!var) GTEST_SKIP() << "Ed25519 vectors not found in " << vectors_dir() << " (" name \
-                         << "); set VORNAKEL_ED25519_VECTORS_DIR"
+#define LOAD_OR_SKIP(var, name)                                                 \
+  auto var = load(name);                                                        \
+  if (!var)                                                                     \
+  GTEST_SKIP() << "Ed25519 vectors not found in " << vectors_dir() << " (" name \
+               << "); set VORNAKEL_ED25519_VECTORS_DIR"
 
 TEST(VectorsTest, Rfc8032) {
   LOAD_OR_SKIP(file, "rfc8032_7.1_ed25519.json");
