@@ -24,6 +24,10 @@ inline constexpr uint32_t kStillActive = 259;
 // write or a "stop-host" write failed (that error, after the agent was killed).
 Status supervise_agent(SupervisorPlatform& platform, ServiceRequests& requests);
 
+// The supervisor of the running service against the real machine and the process-wide requests
+// (Windows only).
+Status run_supervisor();
+
 // Milliseconds since 1970 of a tick count, or nullopt before 1970.
 std::optional<uint64_t> unix_ms_from_ticks(int64_t ticks);
 
