@@ -64,9 +64,9 @@ check "TEMP and TMP" expect_env "TEMP=$SVC_WIN_PRIVATE\\tmp"
 check "TMP" expect_env "TMP=$SVC_WIN_PRIVATE\\tmp"
 check "PATH starts with the runtime folder" \
   grep -qE "^PATH=C:\\\\Program Files\\\\Vornakel Connect\\\\versions\\\\1\\.0\\.0\\\\runtime;[A-Za-z]:\\\\[^;]*\\\\System32;.*\\\\System32\\\\WindowsPowerShell\\\\v1\\.0$" <<<"$env_of_agent"
-# Wine adds its own WINE* variables and SystemDrive to every process; anything else must come from
-# the allow-list.
-unexpected=$(sed 's/=.*//' <<<"$env_of_agent" | grep -vE '^(COMPUTERNAME|COMSPEC|PATH|PROGRAMDATA|PROGRAMFILES|SYSTEMDRIVE|SYSTEMROOT|TEMP|TMP|VORNAKEL_MEDIA_ENGINE|VORNAKEL_SERVICE_STATE_DIR|VORNAKEL_WINDOWS_SERVICE|WINDIR|WINE[A-Z_]*|SystemDrive)$' || true)
+# Wine sets its own WINE* variables, SystemDrive and SystemRoot in every process (replacing the
+# block's SYSTEMDRIVE and SYSTEMROOT); anything else must come from the allow-list.
+unexpected=$(sed 's/=.*//' <<<"$env_of_agent" | grep -vE '^(COMPUTERNAME|COMSPEC|PATH|PROGRAMDATA|PROGRAMFILES|SYSTEMDRIVE|SYSTEMROOT|TEMP|TMP|VORNAKEL_MEDIA_ENGINE|VORNAKEL_SERVICE_STATE_DIR|VORNAKEL_WINDOWS_SERVICE|WINDIR|WINE[A-Z0-9_]*|SystemDrive|SystemRoot)$' || true)
 check "no variable outside the allow-list (USERNAME, USERPROFILE, APPDATA, ...)" equals "$unexpected" ""
 
 echo "== agent exits: stop-host, 2 s grace, relaunch about 4 s later"

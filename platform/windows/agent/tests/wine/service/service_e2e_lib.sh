@@ -2,6 +2,8 @@
 # installation inside the Wine prefix as the service sees them, and helpers around the harness.
 # Expects VORNAKEL_WINEPREFIX and VORNAKEL_DIST_DIR; sets WINEPREFIX.
 : "${VORNAKEL_WINEPREFIX:?}" "${VORNAKEL_DIST_DIR:?}"
+SVC_REPO_ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/../../../../../.." && pwd)
+: "${VORNAKEL_WINE_SCRIPTS:=$SVC_REPO_ROOT/scripts/wine}"
 export WINEPREFIX=$VORNAKEL_WINEPREFIX WINEDEBUG=-all
 export WINEDLLOVERRIDES="mscoree=;mshtml=;winemenubuilder.exe=d"
 
@@ -24,15 +26,11 @@ harness() { wine "$SVC_HARNESS" "$@" 2>/dev/null | tr -d '\r'; }
 now_ms() { date +%s%3N; }
 winpath() { winepath -w "$1" 2>/dev/null; }
 
-# The sample installation tree with the stand-in agent as "runtime/node.exe".
+# The sample installation tree with the stand-in agent as "runtime/node.exe", its data root where
+# a service under Wine looks for it. Removes any earlier tree (and so the log) first.
 svc_make_install() {
-  rm -rf "$SVC_INSTALL_ROOT" "$(dirname "$SVC_PRIVATE")"
-  mkdir -p "$SVC_VERSION_DIR/runtime" "$SVC_VERSION_DIR/agent/dist" "$SVC_PRIVATE/state" \
-           "$SVC_PRIVATE/tmp"
-  cp "$SVC_STANDIN" "$SVC_VERSION_DIR/runtime/node.exe"
-  echo '// stand-in' >"$SVC_VERSION_DIR/agent/dist/headlessHost.js"
-  echo '// stand-in' >"$SVC_VERSION_DIR/agent/dist/windowsServiceBootstrap.js"
-  printf '{"schemaVersion":1,"version":"%s"}' "$SVC_VERSION" >"$SVC_PRIVATE/service.json"
+  "$VORNAKEL_WINE_SCRIPTS/make_sample_install.sh" --node "$SVC_STANDIN" --data-root users/Public \
+    "$WINEPREFIX" "$SVC_VERSION" >/dev/null
 }
 
 # Waits until `grep -E pattern file` matches (or the timeout in ms passes); prints the match.
