@@ -161,6 +161,11 @@ Result<InstallConfig> parse_install_config(std::string_view text) {
   if (text.substr(0, kByteOrderMark.size()) == kByteOrderMark) {
     return Error::json("invalid service configuration: byte order mark before the document");
   }
+  // The parser takes a NUL byte for the end of the input and would ignore whatever follows it.
+  // No raw NUL can appear in valid JSON, so any one of them ends the document as an error.
+  if (const size_t nul = text.find('\0'); nul != std::string_view::npos) {
+    return Error::json("invalid service configuration: NUL byte at offset " + std::to_string(nul));
+  }
   ConfigHandler handler;
   const bool parsed = json::sax_parse(text.begin(), text.end(), &handler,
                                       json::input_format_t::json, /*strict=*/true);
