@@ -22,8 +22,11 @@ std::wstring sleeper_command_line() {
 win32::CreateSuspendedProcess create_sleeper(win32::UniqueHandle& observer, std::wstring& command) {
   command = sleeper_command_line();
   return [&observer, &command](PROCESS_INFORMATION& info) {
+    // No standard handles of ours: the test runner waits for its output pipe to close, and a
+    // killed child must not keep it open.
     STARTUPINFOW startup{};
     startup.cb = sizeof(startup);
+    startup.dwFlags = STARTF_USESTDHANDLES;
     if (!::CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE,
                           CREATE_SUSPENDED | CREATE_NO_WINDOW, nullptr, nullptr, &startup, &info)) {
       return FALSE;
