@@ -155,7 +155,16 @@ restart_at=$(now_ms)
 until [ "$(svc_agent_pids | wc -l)" -gt 3 ] || [ $(( $(now_ms) - restart_at )) -gt 5000 ]; do sleep 0.05; done
 check "stop-host removed at start" test ! -e "$SVC_PRIVATE/stop-host"
 check "a fresh agent runs" equals "$(svc_agent_pids | wc -l)" 4
-harness stop >/dev/null
+fourth=$(svc_agent_pids | tail -1)
+
+echo "== a control whose file cannot be written ends the service with exit code 1"
+# The program never creates the "state" folder; without it the agent-state write fails.
+rm -rf "$SVC_PRIVATE/state"
+harness control 129 >/dev/null
+final=$(harness wait-stopped 5000)
+echo "  $final"
+check "STOPPED with Win32 exit code 1" equals "$(field state "$final") $(field exit "$final")" "1 1"
+check "the agent was killed" equals "$(harness alive "$fourth")" gone
 harness delete >/dev/null
 trap - EXIT
 
