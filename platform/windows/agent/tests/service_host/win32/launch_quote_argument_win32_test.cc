@@ -28,14 +28,17 @@ std::vector<std::wstring> split(const std::wstring& command_line) {
 
 std::wstring join_quoted(const std::vector<std::wstring>& args) {
   std::wstring line = L"prog";
-  for (const std::wstring& arg : args) line += L" " + win32::to_wide(quote_argument(win32::to_u16(arg)));
+  for (const std::wstring& arg : args)
+    line += L" " + win32::to_wide(quote_argument(win32::to_u16(arg)));
   return line;
 }
 
 std::wstring random_argument(std::mt19937& random) {
   static const std::vector<std::wstring> pieces = {
-      L"\\", L"\\\\", L"\\\\\\", L"\"", L"\\\"", L" ", L"\t", L"a", L"bc", L"C:\\Program Files\\",
-      L"\u00e9", L"\u4e2d", L"\U0001F600", L"-", L"=", L"'", L"^", L"&", L"%PATH%", L"x y"};
+      L"\\",     L"\\\\",   L"\\\\\\",     L"\"",     L"\\\"",
+      L" ",      L"\t",     L"a",          L"bc",     L"C:\\Program Files\\",
+      L"\u00e9", L"\u4e2d", L"\U0001F600", L"-",      L"=",
+      L"'",      L"^",      L"&",          L"%PATH%", L"x y"};
   std::wstring arg;
   const int length = static_cast<int>(random() % 7);
   for (int i = 0; i < length; ++i) arg += pieces[random() % pieces.size()];
@@ -58,9 +61,8 @@ TEST(QuoteArgumentWin32, CommandLineToArgvWGivesBackEveryRandomList) {
 }
 
 TEST(QuoteArgumentWin32, FixedHardCasesRoundTrip) {
-  const std::vector<std::wstring> args = {L"",          L"\\",        L"\"",     L"a\\\\\"b\\",
-                                          L"C:\\dir\\", L"\"\"\"",    L"\\\\\\", L" ",
-                                          L"\\\" \\",   L"end\\\\\\"};
+  const std::vector<std::wstring> args = {L"",       L"\\",     L"\"", L"a\\\\\"b\\", L"C:\\dir\\",
+                                          L"\"\"\"", L"\\\\\\", L" ",  L"\\\" \\",    L"end\\\\\\"};
   std::vector<std::wstring> expected = {L"prog"};
   expected.insert(expected.end(), args.begin(), args.end());
   EXPECT_EQ(split(join_quoted(args)), expected);

@@ -30,8 +30,8 @@ void print_status(const char* prefix, const SERVICE_STATUS_PROCESS& status) {
 
 bool query(SC_HANDLE service, SERVICE_STATUS_PROCESS& status) {
   DWORD needed = 0;
-  return ::QueryServiceStatusEx(service, SC_STATUS_PROCESS_INFO,
-                                reinterpret_cast<BYTE*>(&status), sizeof(status), &needed) != 0;
+  return ::QueryServiceStatusEx(service, SC_STATUS_PROCESS_INFO, reinterpret_cast<BYTE*>(&status),
+                                sizeof(status), &needed) != 0;
 }
 
 bool wait_for_state(SC_HANDLE service, DWORD state, DWORD timeout_ms,
@@ -61,8 +61,8 @@ int wmain(int argc, wchar_t** argv) {
     HANDLE process = ::OpenProcess(SYNCHRONIZE | PROCESS_QUERY_LIMITED_INFORMATION, FALSE,
                                    static_cast<DWORD>(std::wcstoul(argv[2], nullptr, 10)));
     DWORD code = 0;
-    const bool alive = process != nullptr && ::GetExitCodeProcess(process, &code) &&
-                       code == STILL_ACTIVE;
+    const bool alive =
+        process != nullptr && ::GetExitCodeProcess(process, &code) && code == STILL_ACTIVE;
     if (process != nullptr) ::CloseHandle(process);
     std::printf("%s\n", alive ? "alive" : "gone");
     return 0;
@@ -99,10 +99,10 @@ int wmain(int argc, wchar_t** argv) {
 
   if (command == L"install" && argc == 3) {
     const std::wstring binary = L"\"" + std::wstring(argv[2]) + L"\"";
-    SC_HANDLE service = ::CreateServiceW(
-        manager, kServiceName, L"Vornakel Connect Host", SERVICE_ALL_ACCESS,
-        SERVICE_WIN32_OWN_PROCESS, SERVICE_DEMAND_START, SERVICE_ERROR_NORMAL, binary.c_str(),
-        nullptr, nullptr, nullptr, nullptr, nullptr);
+    SC_HANDLE service =
+        ::CreateServiceW(manager, kServiceName, L"Vornakel Connect Host", SERVICE_ALL_ACCESS,
+                         SERVICE_WIN32_OWN_PROCESS, SERVICE_DEMAND_START, SERVICE_ERROR_NORMAL,
+                         binary.c_str(), nullptr, nullptr, nullptr, nullptr, nullptr);
     if (service == nullptr) return fail("create-service");
     std::printf("installed\n");
     ::CloseServiceHandle(service);
