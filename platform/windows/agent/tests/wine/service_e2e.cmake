@@ -3,9 +3,10 @@
 # them.
 add_executable(vornakel_service_standin_agent service/service_standin_agent.cc)
 add_executable(vornakel_service_harness service/service_harness.cc)
-foreach(target vornakel_service_standin_agent vornakel_service_harness)
+add_executable(vornakel_service_import_floor service/service_import_floor.cc)
+foreach(target vornakel_service_standin_agent vornakel_service_harness vornakel_service_import_floor)
   vornakel_project_target(${target})
-  target_link_libraries(${target} PRIVATE advapi32 psapi shell32)
+  target_link_libraries(${target} PRIVATE advapi32 psapi shell32 user32 shcore)
   if(MINGW)
     target_link_options(${target} PRIVATE -municode)
   endif()
