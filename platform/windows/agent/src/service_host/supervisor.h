@@ -4,6 +4,8 @@
 #define VORNAKEL_SERVICE_HOST_SUPERVISOR_H_
 
 #include <cstdint>
+#include <optional>
+#include <string>
 
 #include "common/result.h"
 #include "service_host/service_requests.h"
