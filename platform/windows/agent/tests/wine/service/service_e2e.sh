@@ -77,7 +77,7 @@ check "stop-host written after the agent exited" equals "$(cat "$SVC_PRIVATE/sto
 until [ "$(svc_agent_pids | wc -l)" -ge 2 ] || [ $(( $(now_ms) - stop_host_at )) -gt 8000 ]; do sleep 0.02; done
 relaunch_ms=$(( $(now_ms) - stop_host_at ))
 echo "  new agent ${relaunch_ms} ms after stop-host appeared"
-check "new agent about 4 s after the exit was noticed" between "$relaunch_ms" 3700 5200
+check "new agent about 4 s after the exit was noticed" between "$relaunch_ms" 3700 6000
 check "stop-host removed before the relaunch" test ! -e "$SVC_PRIVATE/stop-host"
 second=$(svc_agent_pids | sed -n 2p)
 svc_wait_for_line "^agent\\[$second\\] grandchild=[0-9]+$" "$SVC_LOG" 3000 >/dev/null
@@ -126,7 +126,7 @@ mv "$SVC_PRIVATE/service.json.away" "$SVC_PRIVATE/service.json"
 until [ "$(svc_agent_pids | wc -l)" -gt "$agents_before" ] || [ $(( $(now_ms) - broken_at )) -gt 15000 ]; do sleep 0.02; done
 repaired_ms=$(( $(now_ms) - broken_at ))
 echo "  agent back ${repaired_ms} ms after the exit (first attempt ~4 s, retry ~9 s)"
-check "repaired installation picked up by the 5-second retry" between "$repaired_ms" 8500 10300
+check "repaired installation picked up by the 5-second retry" between "$repaired_ms" 8500 11000
 check "grandchild of the agent that exited was ended with its job" \
   equals "$(harness alive "${grandchild:-0}")" gone
 third=$(svc_agent_pids | tail -1)
