@@ -32,12 +32,12 @@ bool ends_with_ignoring_case(const std::wstring& text, const std::wstring& suffi
 }
 
 std::wstring sddl_for(const std::wstring& path) {
-  if (std::optional<std::u16string> override_spec =
+  if (std::optional<std::u16string> override_text =
           read_environment(L"VORNAKEL_TEST_PATH_SDDL_OVERRIDE")) {
-    const std::wstring spec = to_wide(*override_spec);
-    const size_t bar = spec.find(L'|');
-    if (bar != std::wstring::npos && ends_with_ignoring_case(path, spec.substr(0, bar))) {
-      return spec.substr(bar + 1);
+    const std::wstring entry = to_wide(*override_text);
+    const size_t bar = entry.find(L'|');
+    if (bar != std::wstring::npos && ends_with_ignoring_case(path, entry.substr(0, bar))) {
+      return entry.substr(bar + 1);
     }
   }
   if (std::optional<std::u16string> sddl = read_environment(L"VORNAKEL_TEST_PATH_SDDL")) {

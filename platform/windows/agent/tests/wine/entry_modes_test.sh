@@ -54,4 +54,22 @@ expect "test twin --is-system" 0 ""
 run "$test_twin" --is-system extra
 expect "test twin --is-system extra" 1 "$unknown"
 
+# Both programs are GUI-subsystem executables (they never create a console), and only the test
+# twin carries the doubles: the shipped program must not even contain their variable names.
+for exe in "$shipped" "$test_twin"; do
+  subsystem=$(python3 - "$exe" <<'PY'
+import struct, sys
+data = open(sys.argv[1], "rb").read()
+pe = struct.unpack_from("<I", data, 0x3C)[0]
+print(struct.unpack_from("<H", data, pe + 24 + 68)[0])
+PY
+)
+  [ "$subsystem" = 2 ] || fail "$(basename "$exe"): PE subsystem $subsystem, expected 2 (GUI)"
+done
+count_wide() {
+  python3 -c 'import sys; print(open(sys.argv[1], "rb").read().count(sys.argv[2].encode("utf-16-le")))' "$@"
+}
+[ "$(count_wide "$shipped" VORNAKEL_TEST_PATH_SDDL)" = 0 ] || fail "shipped program contains the path-security double"
+[ "$(count_wide "$test_twin" VORNAKEL_TEST_PATH_SDDL)" != 0 ] || fail "test twin lacks the path-security double"
+
 finish

@@ -1,5 +1,7 @@
 #include "service_host/win32/protected_path_win32.h"
 
+#include <cstddef>
+
 #include "common/win32/system_messages_win32.h"
 #include "common/win32/unique_handle.h"
 #include "common/win32/wide.h"
@@ -11,8 +13,21 @@ namespace win32 {
 namespace {
 
 bool is_privileged_sid(PSID sid) {
-  return sid != nullptr && (::IsWellKnownSid(sid, WinLocalSystemSid) ||
-                            ::IsWellKnownSid(sid, WinBuiltinAdministratorsSid));
+  return sid != nullptr && ::IsValidSid(sid) &&
+         (::IsWellKnownSid(sid, WinLocalSystemSid) ||
+          ::IsWellKnownSid(sid, WinBuiltinAdministratorsSid));
+}
+
+// Not an ACE type Windows defines; reported for entries too malformed to read.
+constexpr uint8_t kUnjudgeableAceType = 0xFF;
+
+bool sid_fits(const ACE_HEADER* header) {
+  constexpr size_t kSidOffset = offsetof(ACCESS_ALLOWED_ACE, SidStart);
+  constexpr size_t kSidHeader = offsetof(SID, SubAuthority);
+  if (header->AceSize < kSidOffset + kSidHeader) return false;
+  const auto* sid =
+      reinterpret_cast<const SID*>(reinterpret_cast<const BYTE*>(header) + kSidOffset);
+  return kSidOffset + ::GetSidLengthRequired(sid->SubAuthorityCount) <= header->AceSize;
 }
 
 class Win32AceList : public AceList {
@@ -30,6 +45,12 @@ class Win32AceList : public AceList {
     // Only the plain allowed ACE is looked into; every other type is judged on its type alone,
     // and its body may not have the allowed ACE's layout.
     if (entry.type == ACCESS_ALLOWED_ACE_TYPE) {
+      // An entry whose SID does not fit inside it cannot be judged; it is refused as unsupported
+      // rather than read past its end.
+      if (!sid_fits(header)) {
+        entry.type = kUnjudgeableAceType;
+        return entry;
+      }
       const auto* allowed = static_cast<const ACCESS_ALLOWED_ACE*>(raw);
       entry.mask = allowed->Mask;
       entry.privileged_sid = is_privileged_sid(const_cast<DWORD*>(&allowed->SidStart));
