@@ -6,7 +6,6 @@
 #include "common/win32/unique_handle.h"
 #include "common/win32/wide.h"
 #include "service_host/agent_environment.h"
-#include "service_host/path_text.h"
 #include "service_host/protected_path.h"
 #include "service_host/quote_argument.h"
 #include "service_host/win32/child_process_win32.h"
@@ -24,21 +23,19 @@ static_assert(kAgentCreationFlags == 0x08000404);
 static_assert(sizeof(STARTUPINFOW) == 104);
 #endif
 
-// A zero-terminated, writable copy: CreateProcessAsUserW may modify the command line, and the
-// desktop name is declared writable.
-std::wstring terminated(std::u16string_view text) { return to_wide(text); }
-
 }  // namespace
 
 Result<ChildProcess> launch_agent(const InstallLayout& layout, uint32_t session_id) {
   const std::u16string application = join_path(layout.version_dir, u"runtime/node.exe");
   const std::u16string bootstrap =
       join_path(layout.version_dir, u"agent/dist/windowsServiceBootstrap.js");
-  const std::wstring application_text = terminated(path_text(application));
+  // The application name and working directory are handed over as the OS strings they are; only
+  // the command line and the environment are Unicode text.
+  const std::wstring application_text = to_wide(application);
+  // Writable: CreateProcessAsUserW may modify the command line in place.
   std::wstring command_line =
-      terminated(quote_argument(application) + u" " + quote_argument(bootstrap));
-  const std::wstring working_directory =
-      terminated(path_text(join_path(layout.version_dir, u"agent")));
+      to_wide(quote_argument(application) + u" " + quote_argument(bootstrap));
+  const std::wstring working_directory = to_wide(join_path(layout.version_dir, u"agent"));
   const std::u16string environment =
       build_agent_environment(ProcessEnvironmentReader(), layout.version_dir, layout.private_dir);
 
