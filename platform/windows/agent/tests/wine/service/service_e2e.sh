@@ -54,6 +54,8 @@ check "arguments split back exactly" equals "$(record arg | tail -n +2)" "$scrip
 check "working directory is the version's agent folder" \
   equals "$(record cwd)" "$SVC_WIN_VERSION_DIR\\agent"
 check "desktop is WinSta0\\Default" equals "$(record desktop)" 'WinSta0\Default'
+check "standard input is NUL (end of file at once)" equals "$(record stdin)" eof
+check "standard error reaches the log" equals "$(record stderr)" reached
 
 env_of_agent=$(record env)
 expect_env() { grep -qxF -- "$1" <<<"$env_of_agent" || { echo "  missing: $1"; return 1; }; }
@@ -155,6 +157,7 @@ restart_at=$(now_ms)
 until [ "$(svc_agent_pids | wc -l)" -gt 3 ] || [ $(( $(now_ms) - restart_at )) -gt 5000 ]; do sleep 0.05; done
 check "stop-host removed at start" test ! -e "$SVC_PRIVATE/stop-host"
 check "a fresh agent runs" equals "$(svc_agent_pids | wc -l)" 4
+check "the log is appended to, never truncated" grep -q "^agent\[$first\] ready$" "$SVC_LOG"
 fourth=$(svc_agent_pids | tail -1)
 
 echo "== a control whose file cannot be written ends the service with exit code 1"

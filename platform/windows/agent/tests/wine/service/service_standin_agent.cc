@@ -23,12 +23,24 @@ std::string utf8(const std::wstring& text) {
   return out;
 }
 
-void say(const std::wstring& what) {
+void say_to(DWORD standard_handle, const std::wstring& what) {
   const std::string line =
       "agent[" + std::to_string(::GetCurrentProcessId()) + "] " + utf8(what) + "\n";
   DWORD written = 0;
-  ::WriteFile(::GetStdHandle(STD_OUTPUT_HANDLE), line.data(), static_cast<DWORD>(line.size()),
+  ::WriteFile(::GetStdHandle(standard_handle), line.data(), static_cast<DWORD>(line.size()),
               &written, nullptr);
+}
+
+void say(const std::wstring& what) { say_to(STD_OUTPUT_HANDLE, what); }
+
+// What a read from standard input gives: "eof" for the NUL device.
+std::wstring probe_stdin() {
+  char byte = 0;
+  DWORD read = 0;
+  if (!::ReadFile(::GetStdHandle(STD_INPUT_HANDLE), &byte, 1, &read, nullptr)) {
+    return L"error " + std::to_wstring(::GetLastError());
+  }
+  return read == 0 ? L"eof" : L"data";
 }
 
 bool exists(const std::wstring& path) {
@@ -72,6 +84,8 @@ void record_start(int argc, wchar_t** argv) {
     say(L"env=" + std::wstring(entry));
   }
   ::FreeEnvironmentStringsW(block);
+  say(L"stdin=" + probe_stdin());
+  say_to(STD_ERROR_HANDLE, L"stderr=reached");
 }
 
 DWORD start_grandchild() {
