@@ -62,7 +62,7 @@ expect_env() { grep -qxF -- "$1" <<<"$env_of_agent" || { echo "  missing: $1"; r
 check "VORNAKEL_WINDOWS_SERVICE=1" expect_env "VORNAKEL_WINDOWS_SERVICE=1"
 check "VORNAKEL_MEDIA_ENGINE=werift" expect_env "VORNAKEL_MEDIA_ENGINE=werift"
 check "VORNAKEL_SERVICE_STATE_DIR" expect_env "VORNAKEL_SERVICE_STATE_DIR=$SVC_WIN_PRIVATE\\state"
-check "TEMP and TMP" expect_env "TEMP=$SVC_WIN_PRIVATE\\tmp"
+check "TEMP" expect_env "TEMP=$SVC_WIN_PRIVATE\\tmp"
 check "TMP" expect_env "TMP=$SVC_WIN_PRIVATE\\tmp"
 check "PATH starts with the runtime folder" \
   grep -qE "^PATH=C:\\\\Program Files\\\\Vornakel Connect\\\\versions\\\\1\\.0\\.0\\\\runtime;[A-Za-z]:\\\\[^;]*\\\\System32;.*\\\\System32\\\\WindowsPowerShell\\\\v1\\.0$" <<<"$env_of_agent"
