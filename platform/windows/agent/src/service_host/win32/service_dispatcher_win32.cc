@@ -1,34 +1,82 @@
 #include <windows.h>
 
+#include <atomic>
+
 #include "common/win32/system_messages_win32.h"
+#include "service_host/install_layout.h"
+#include "service_host/local_system.h"
 #include "service_host/modes.h"
+#include "service_host/service_control.h"
+#include "service_host/supervisor.h"
 
 namespace vornakel {
 namespace {
 
-wchar_t kServiceName[] = L"VornakelConnectHost";
+wchar_t kServiceNameText[] = L"VornakelConnectHost";
+
+// Written once by service_main right after registration, read by the handler on the dispatcher
+// thread.
+std::atomic<SERVICE_STATUS_HANDLE> service_status_handle{nullptr};
+
+class Win32StatusReporter : public ServiceStatusReporter {
+ public:
+  explicit Win32StatusReporter(SERVICE_STATUS_HANDLE handle) : handle_(handle) {}
+
+  void report(const ServiceStatusReport& report) override {
+    SERVICE_STATUS status{};
+    status.dwServiceType = kServiceWin32OwnProcess;
+    status.dwCurrentState = report.current_state;
+    status.dwControlsAccepted = report.controls_accepted;
+    status.dwWin32ExitCode = report.win32_exit_code;
+    status.dwServiceSpecificExitCode = report.service_specific_exit_code;
+    status.dwCheckPoint = report.check_point;
+    status.dwWaitHint = report.wait_hint;
+    // Nothing to do about a failed report: the service has no other channel.
+    (void)::SetServiceStatus(handle_, &status);
+  }
+
+ private:
+  SERVICE_STATUS_HANDLE handle_;
+};
+
+class Win32ServiceBody : public ServiceBody {
+ public:
+  Status require_local_system() override { return vornakel::require_local_system(); }
+  Status validate_install() override {
+    // The supervisor resolves the layout again; only the verdict matters here.
+    Result<InstallLayout> layout = vornakel::validate_install();
+    if (!layout.ok()) return layout.take_error();
+    return Ok();
+  }
+  Status run_supervisor() override { return vornakel::run_supervisor(); }
+};
 
 DWORD WINAPI service_control_handler(DWORD control, DWORD, void*, void*) {
-  switch (control) {
-    case SERVICE_CONTROL_STOP:
-    case SERVICE_CONTROL_SHUTDOWN:
-    case SERVICE_CONTROL_INTERROGATE:
-      return NO_ERROR;
-    default:
-      return ERROR_CALL_NOT_IMPLEMENTED;
-  }
+  const SERVICE_STATUS_HANDLE handle = service_status_handle.load();
+  if (handle == nullptr) return handle_service_control(control, service_requests(), nullptr);
+  Win32StatusReporter reporter(handle);
+  return handle_service_control(control, service_requests(), &reporter);
 }
 
 void WINAPI service_main(DWORD, LPWSTR*) {
+  const SERVICE_STATUS_HANDLE handle =
+      ::RegisterServiceCtrlHandlerExW(kServiceNameText, service_control_handler, nullptr);
   // Without a status handle nothing can be reported; the control manager sees a service that
   // never reported a state.
-  (void)::RegisterServiceCtrlHandlerExW(kServiceName, service_control_handler, nullptr);
+  if (handle == nullptr ||
+      handle == reinterpret_cast<SERVICE_STATUS_HANDLE>(INVALID_HANDLE_VALUE)) {
+    return;
+  }
+  service_status_handle.store(handle);
+  Win32StatusReporter reporter(handle);
+  Win32ServiceBody body;
+  run_service_body(reporter, body);
 }
 
 }  // namespace
 
 Status run_service_dispatcher() {
-  SERVICE_TABLE_ENTRYW table[] = {{kServiceName, service_main}, {nullptr, nullptr}};
+  SERVICE_TABLE_ENTRYW table[] = {{kServiceNameText, service_main}, {nullptr, nullptr}};
   if (!::StartServiceCtrlDispatcherW(table)) return win32::last_os_error();
   return Ok();
 }
