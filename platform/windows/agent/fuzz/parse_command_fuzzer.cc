@@ -60,8 +60,8 @@ nlohmann::json command_json(const Command& command) {
     return {{"type", "relative"}, {"dx", r->dx}, {"dy", r->dy}};
   }
   if (const auto* d = std::get_if<Command::Display>(&command.body)) {
-    return {{"type", "display"}, {"id", d->id},         {"x", d->x},
-            {"y", d->y},         {"width", d->width},   {"height", d->height}};
+    return {{"type", "display"}, {"id", d->id},       {"x", d->x},
+            {"y", d->y},         {"width", d->width}, {"height", d->height}};
   }
   const auto& carry = std::get<Command::Carry>(command.body);
   return {{"type", "carry"}, {"expiresAtUnixS", carry.expires_at_unix_s}};
