@@ -20,7 +20,9 @@ class AdapterError {
     kUnsupportedPlatform,
   };
 
-  static AdapterError platform(std::string text) { return AdapterError(Kind::kPlatform, std::move(text)); }
+  static AdapterError platform(std::string text) {
+    return AdapterError(Kind::kPlatform, std::move(text));
+  }
   static AdapterError of(Kind kind) { return AdapterError(kind, {}); }
 
   Kind kind() const { return kind_; }
@@ -28,14 +30,22 @@ class AdapterError {
 
   std::string message() const {
     switch (kind_) {
-      case Kind::kDisplayNotFound: return "display was not found";
-      case Kind::kDisplayTooLarge: return "display exceeds the capture allocation safety limit";
-      case Kind::kFrameTooLarge: return "encoded frame exceeds the safety limit";
-      case Kind::kCaptureBusy: return "another capture is already in progress";
-      case Kind::kInvalidQuality: return "JPEG quality must be between 1 and 100";
-      case Kind::kUnsupportedInput: return "input event is unsupported by the Windows adapter";
-      case Kind::kPlatform: return "Windows adapter operation failed: " + text_;
-      case Kind::kUnsupportedPlatform: return "Windows adapter is unavailable on this operating system";
+      case Kind::kDisplayNotFound:
+        return "display was not found";
+      case Kind::kDisplayTooLarge:
+        return "display exceeds the capture allocation safety limit";
+      case Kind::kFrameTooLarge:
+        return "encoded frame exceeds the safety limit";
+      case Kind::kCaptureBusy:
+        return "another capture is already in progress";
+      case Kind::kInvalidQuality:
+        return "JPEG quality must be between 1 and 100";
+      case Kind::kUnsupportedInput:
+        return "input event is unsupported by the Windows adapter";
+      case Kind::kPlatform:
+        return "Windows adapter operation failed: " + text_;
+      case Kind::kUnsupportedPlatform:
+        return "Windows adapter is unavailable on this operating system";
     }
     return {};
   }

@@ -1,0 +1,80 @@
+// Verification of the signed session ticket against the start record and this host's identity.
+#ifndef VORNAKEL_NATIVE_PROTOCOL_TICKET_VERIFICATION_H_
+#define VORNAKEL_NATIVE_PROTOCOL_TICKET_VERIFICATION_H_
+
+#include <array>
+#include <cstdint>
+#include <span>
+#include <string>
+#include <string_view>
+#include <variant>
+
+#include "common/result.h"
+#include "native_protocol/framing.h"
+#include "native_protocol/permissions.h"
+#include "native_protocol/start_record.h"
+#include "native_protocol/ticket_codec.h"
+#include "native_protocol/validation_error.h"
+
+namespace vornakel::native_protocol {
+
+inline constexpr std::string_view kTicketSignatureDomain = "vornakel-connect/session-ticket/v1";
+inline constexpr uint64_t kMaxLeaseAheadMs = 330000;
+inline constexpr uint64_t kMaxTicketLifetimeS = 120;
+inline constexpr uint64_t kClockSkewAllowanceS = 30;
+
+// The domain string, one zero byte, then the payload exactly as received.
+Bytes signed_message(std::span<const uint8_t> payload);
+
+struct TicketVerificationContext {
+  std::array<uint8_t, 16> session_id{};
+  std::array<uint8_t, 16> requester_device_id{};
+  std::array<uint8_t, 32> requester_fingerprint{};
+  std::array<uint8_t, 16> target_device_id{};
+  std::array<uint8_t, 32> target_fingerprint{};
+  uint64_t now = 0;
+  uint32_t protocol_major = 1;
+};
+
+// Why verify_signed_ticket refused; the input host shows none of it.
+struct TicketKeyMismatch {};
+struct SignatureInvalid {};
+using TicketError = std::variant<DecodeError, ValidationError, TicketKeyMismatch, SignatureInvalid>;
+
+struct VerifiedTicket {
+  SessionTicket ticket;
+  PermissionSet permissions;
+};
+
+Result<VerifiedTicket, TicketError> verify_signed_ticket(const SignedSessionTicket& signed_ticket,
+                                                         std::string_view key_id,
+                                                         std::span<const uint8_t, 32> public_key,
+                                                         const TicketVerificationContext& context);
+
+Result<PermissionSet, ValidationError> check_ticket_claims(
+    const SessionTicket& ticket, const TicketVerificationContext& context);
+
+Result<void, ValidationError> check_device_binding(
+    const DeviceBinding& binding, std::span<const uint8_t, 16> expected_device_id,
+    std::span<const uint8_t, 32> expected_fingerprint, std::string_view label);
+
+struct VerifiedAuthorization {
+  std::string requester_name;
+  std::array<uint8_t, 16> session_id{};
+  std::array<uint8_t, 16> requester_device_id{};
+  std::array<uint8_t, 32> requester_fingerprint{};
+  uint64_t lease_end_s = 0;  // leaseExpiresAt rounded up to whole seconds
+  PermissionSet permissions;
+};
+
+// leaseExpiresAt in milliseconds to whole seconds, rounded up, saturating.
+uint64_t lease_end_seconds(uint64_t lease_expires_at_ms);
+
+// check_start, then the ticket; the failure is one of the first four words.
+Result<VerifiedAuthorization, AuthorizationFailure> verify_authorization(const Start& start,
+                                                                         const HostBinding& binding,
+                                                                         uint64_t now);
+
+}  // namespace vornakel::native_protocol
+
+#endif  // VORNAKEL_NATIVE_PROTOCOL_TICKET_VERIFICATION_H_
