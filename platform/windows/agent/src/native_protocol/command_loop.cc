@@ -1,7 +1,8 @@
 #include "native_protocol/command_loop.h"
 
 #include <algorithm>
-#include <limits>
+#include <optional>
+#include <type_traits>
 #include <string>
 #include <utility>
 #include <variant>
@@ -18,7 +19,7 @@ Error adapter_failure(const AdapterError& error) { return Error::message(error.m
 // sends nothing.
 Status check_lease(LoopContext& c) {
   c.stage = LoopStage::kCheckLease;
-  if (c.seams.clock.now_unix_seconds() >= c.session.lease_end_s) return generic_rejection();
+  if (c.seams.clock.now_unix_s() >= c.session.lease_end_s) return generic_rejection();
   return Ok();
 }
 
@@ -33,20 +34,22 @@ Status follow_input_desktop(LoopContext& c) {
   c.stage = LoopStage::kRefreshDisplays;
   auto displays = c.seams.displays.enumerate_displays();
   if (!displays.ok()) return adapter_failure(displays.error());
-  auto same = choose_same_id(displays.value(), c.display.id);
-  if (!same) return generic_rejection();
+  const DisplayRecord* same = choose_same_id(displays.value(), c.display.id);
+  if (same == nullptr) return generic_rejection();
   c.display = *same;
 
   c.stage = LoopStage::kRecreateInputBackend;
   auto backend = c.seams.backends.create_backend(c.display);
   if (!backend.ok()) return adapter_failure(backend.error());
   c.backend = std::move(backend).value();
-  return write_status_line(c.seams.status, StatusLine::desktop(c.seams.desktop.name()));
+  auto name = desktop_name_of(c.seams.desktop.name());
+  if (!name) return generic_rejection();
+  return write_status_line(c.seams.status, StatusLine::desktop(*name));
 }
 
 // Stage 3, second half: at most kCommandsPerSecond lines in any one-second window.
 Status count_command(LoopContext& c) {
-  const auto now = c.seams.clock.monotonic_now();
+  const auto now = c.seams.monotonic.now();
   while (!c.recent_commands.empty() && now - c.recent_commands.front() >= std::chrono::seconds(1)) {
     c.recent_commands.pop_front();
   }
@@ -71,8 +74,10 @@ Status dispatch(LoopContext& c, std::vector<InputAction> actions) {
   for (InputAction& action : actions) {
     const uint64_t sequence = ++c.dispatch_counter;
     c.stage = LoopStage::kDispatchInput;
-    const uint64_t now = c.seams.clock.now_unix_seconds();
-    ControlEnvelope envelope{c.session.session_id, sequence, kPermissionEpoch, std::move(action)};
+    const uint64_t now = c.seams.clock.now_unix_s();
+    ControlEnvelope envelope{
+        std::vector<uint8_t>(c.session.session_id.begin(), c.session.session_id.end()), sequence,
+        kPermissionEpoch, std::move(action)};
     auto applied = c.authorization.apply(envelope, now, *c.backend);
     if (!applied.ok()) {
       // Read before anything else can touch the thread's error code.
@@ -97,8 +102,8 @@ Status handle_display(LoopContext& c, const Command::Display& command) {
   if (!display_in_range(command)) return generic_rejection();
   auto displays = c.seams.displays.enumerate_displays();
   if (!displays.ok()) return adapter_failure(displays.error());
-  auto chosen = choose_by_command_id(displays.value(), command.id);
-  if (!chosen) return Ok();
+  const DisplayRecord* chosen = choose_by_command_id(displays.value(), command.id);
+  if (chosen == nullptr) return Ok();
   c.display = *chosen;
   (void)c.backend->release_all();
   auto backend = c.seams.backends.create_backend(c.display);
@@ -110,17 +115,17 @@ Status handle_display(LoopContext& c, const Command::Display& command) {
 
 Status handle_carry(LoopContext& c, const Command::Carry& carry) {
   c.stage = LoopStage::kCarryAuthorization;
-  const uint64_t now = c.seams.clock.now_unix_seconds();
-  const uint64_t latest =
-      now > std::numeric_limits<uint64_t>::max() - kCarryAheadLimitS ? std::numeric_limits<uint64_t>::max()
-                                                                      : now + kCarryAheadLimitS;
-  if (!(now < carry.expires_at_unix_s && carry.expires_at_unix_s <= latest)) {
-    return generic_rejection();
-  }
+  const uint64_t now = c.seams.clock.now_unix_s();
   // A carry only ever extends the lease; a late or reordered carry must not cut a session short.
-  c.session.lease_end_s = std::max(c.session.lease_end_s, carry.expires_at_unix_s);
-  auto rebuilt = rebuild_for_carry(c.authorization, c.session, now);
-  if (!rebuilt.ok()) return rebuilt.take_error();
+  std::optional<uint64_t> lease_end =
+      carried_lease_end(c.session.lease_end_s, carry.expires_at_unix_s, now);
+  if (!lease_end) return generic_rejection();
+  c.session.lease_end_s = *lease_end;
+  auto rebuilt = rebuild_after_carry(c.authorization, c.session, now);
+  if (!rebuilt.ok()) return Error::message(rebuilt.error().text());
+  if (rebuilt.value().phase() != Phase::kActive) {
+    return Error::message(SessionError::invalid_state().text());
+  }
   c.authorization = std::move(rebuilt).value();
   return Ok();
 }
@@ -188,6 +193,12 @@ Result<PassEnd> run_pass(LoopContext& c) {
 }
 
 }  // namespace
+
+std::optional<DesktopName> desktop_name_of(std::string_view name) {
+  if (name == desktop_name_word(DesktopName::kDefault)) return DesktopName::kDefault;
+  if (name == desktop_name_word(DesktopName::kWinlogon)) return DesktopName::kWinlogon;
+  return std::nullopt;
+}
 
 LoopContext::LoopContext(LoopSeams seams_in, VerifiedAuthorization session_in,
                          AuthorizationState authorization_in, DisplayRecord display_in,

@@ -9,6 +9,8 @@
 #include <cstdint>
 #include <deque>
 #include <memory>
+#include <optional>
+#include <string_view>
 
 #include "common/result.h"
 #include "native_protocol/authorization_state.h"
@@ -22,16 +24,19 @@
 #include "native_protocol/input_backend_factory.h"
 #include "native_protocol/input_desktop.h"
 #include "native_protocol/ticket_verification.h"
+#include "native_protocol/unix_clock.h"
 
 namespace vornakel::native_protocol {
 
 inline constexpr std::chrono::milliseconds kCommandWait{100};
 inline constexpr std::size_t kCommandsPerSecond = 300;
-inline constexpr uint64_t kCarryAheadLimitS = 30;
+// The input host never changes the permission epoch it was approved with.
+inline constexpr uint64_t kPermissionEpoch = 1;
 
 // The operating-system pieces the loop works through; all outlive the loop.
 struct LoopSeams {
-  LoopClock& clock;
+  UnixClock& clock;
+  MonotonicClock& monotonic;
   CommandReceiver& commands;
   StatusSink& status;
   InputDesktop& desktop;
@@ -60,6 +65,10 @@ struct LoopContext {
   // Arrival instants of the command lines of the last second, oldest first.
   std::deque<std::chrono::steady_clock::time_point> recent_commands;
 };
+
+// The attached desktop's name as the desktop line's word; nullopt for a name the host never
+// attaches to.
+std::optional<DesktopName> desktop_name_of(std::string_view name);
 
 // Runs until the session is closed (success) or something fails (the error; `stage` and `win32`
 // then say what the error line reports). Releasing held input afterwards is the caller's task.

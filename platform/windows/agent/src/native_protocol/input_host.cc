@@ -25,8 +25,8 @@ Result<OpenedInput> open_input(InputHostSeams& seams) {
 
   auto displays = seams.displays.enumerate_displays();
   if (!displays.ok()) return Error::message(displays.error().message());
-  auto primary = choose_primary(displays.value());
-  if (!primary) return generic_rejection();
+  const DisplayRecord* primary = choose_primary(displays.value());
+  if (primary == nullptr) return generic_rejection();
 
   VK_RETURN_IF_ERROR(write_status_line(seams.status, StatusLine::stage(HostStage::kCreateInputBackend)));
   auto backend = seams.backends.create_backend(*primary);
@@ -50,7 +50,7 @@ Status finish(LoopContext& context, Status loop_result) {
 }  // namespace
 
 Status run_input_host_session(InputHostSeams& seams) {
-  auto authorized = run_input_host_authorization(*seams.input, seams.status, seams.clock);
+  auto authorized = authorize_input_host(*seams.input, seams.status, seams.clock);
   if (!authorized.ok()) return authorized.take_error();
 
   auto opened = open_input(seams);
@@ -58,17 +58,19 @@ Status run_input_host_session(InputHostSeams& seams) {
   OpenedInput input = std::move(opened).value();
 
   // The desktop and ready lines go out together: the agent sees both or neither.
-  VK_RETURN_IF_ERROR(write_status_line(seams.status, StatusLine::desktop(seams.desktop.name()),
-                                       Flush::kDeferred));
+  auto desktop = desktop_name_of(seams.desktop.name());
+  if (!desktop) return generic_rejection();
+  VK_RETURN_IF_ERROR(
+      write_status_line(seams.status, StatusLine::desktop(*desktop), Flush::kDeferred));
   VK_RETURN_IF_ERROR(write_status_line(seams.status, StatusLine::ready()));
 
   auto queue = std::make_shared<CommandQueue>();
   CommandQueueReceiver receiver(queue);
-  LoopSeams loop_seams{seams.clock,   receiver,        seams.status,    seams.desktop,
-                       seams.displays, seams.backends, seams.last_error};
-  LoopContext context(loop_seams, std::move(authorized.value().session),
-                      std::move(authorized.value().authorization), std::move(input.display),
-                      std::move(input.backend));
+  LoopSeams loop_seams{seams.clock,    seams.monotonic, receiver,        seams.status,
+                       seams.desktop,  seams.displays,  seams.backends,  seams.last_error};
+  AuthorizedSession& session = authorized.value();
+  LoopContext context(loop_seams, std::move(session.authorization), std::move(session.state),
+                      std::move(input.display), std::move(input.backend));
 
   context.stage = LoopStage::kReceiveCommand;
   Status started = start_command_reader(seams.input, queue);

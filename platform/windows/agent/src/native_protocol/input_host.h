@@ -13,6 +13,7 @@
 #include "native_protocol/framing.h"
 #include "native_protocol/input_backend_factory.h"
 #include "native_protocol/input_desktop.h"
+#include "native_protocol/unix_clock.h"
 
 namespace vornakel::native_protocol {
 
@@ -21,7 +22,8 @@ namespace vornakel::native_protocol {
 struct InputHostSeams {
   std::shared_ptr<ByteSource> input;
   StatusSink& status;
-  LoopClock& clock;
+  UnixClock& clock;
+  MonotonicClock& monotonic;
   InputDesktop& desktop;
   DisplaySource& displays;
   InputBackendFactory& backends;
