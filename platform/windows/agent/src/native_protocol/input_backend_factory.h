@@ -1,0 +1,23 @@
+// Builds the input backend for one display.
+#ifndef VORNAKEL_NATIVE_PROTOCOL_INPUT_BACKEND_FACTORY_H_
+#define VORNAKEL_NATIVE_PROTOCOL_INPUT_BACKEND_FACTORY_H_
+
+#include <memory>
+
+#include "common/result.h"
+#include "native_protocol/adapter_error.h"
+#include "native_protocol/display_record.h"
+#include "native_protocol/input_action.h"
+
+namespace vornakel::native_protocol {
+
+class InputBackendFactory {
+ public:
+  virtual ~InputBackendFactory() = default;
+  virtual Result<std::unique_ptr<InputBackend>, AdapterError> create_backend(
+      const DisplayRecord& display) = 0;
+};
+
+}  // namespace vornakel::native_protocol
+
+#endif  // VORNAKEL_NATIVE_PROTOCOL_INPUT_BACKEND_FACTORY_H_

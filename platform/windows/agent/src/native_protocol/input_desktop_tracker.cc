@@ -1,0 +1,57 @@
+#include "native_protocol/input_desktop_tracker.h"
+
+#include "common/utf16.h"
+
+namespace vornakel::native_protocol {
+namespace {
+
+Error rejected() { return Error::message("Native input authorization or framing was rejected"); }
+
+}  // namespace
+
+InputDesktopTracker::InputDesktopTracker(std::unique_ptr<DesktopApi> api) : api_(std::move(api)) {}
+
+InputDesktopTracker::~InputDesktopTracker() {
+  if (handle_ != 0) api_->close_desktop(handle_);
+}
+
+void InputDesktopTracker::adopt(DesktopApi::Handle handle, std::string name) {
+  if (handle_ != 0) api_->close_desktop(handle_);
+  handle_ = handle;
+  name_ = std::move(name);
+}
+
+Result<bool> InputDesktopTracker::refresh_input_desktop(std::unique_ptr<InputBackend>& backend) {
+  Result<DesktopApi::Handle, uint32_t> opened = api_->open_input_desktop();
+  if (!opened.ok()) return Error::os_from_win32(opened.error());
+  const DesktopApi::Handle desktop = opened.value();
+
+  const std::optional<std::u16string> name = api_->desktop_name(desktop);
+  if (!name || (*name != u"Default" && *name != u"Winlogon")) {
+    api_->close_desktop(desktop);
+    return rejected();
+  }
+  std::string utf8_name = *name == u"Default" ? "Default" : "Winlogon";
+  if (utf8_name == name_) {
+    api_->close_desktop(desktop);
+    return false;
+  }
+
+  // Keys and buttons held on the old desktop would otherwise stay down there.
+  if (backend) (void)backend->release_all();
+  if (!api_->set_thread_desktop(desktop)) {
+    api_->close_desktop(desktop);
+    return rejected();
+  }
+  // The thread now lives on the new desktop: keep its handle even if the release below fails, so
+  // that it is closed with the tracker rather than leaked.
+  adopt(desktop, std::move(utf8_name));
+  if (backend) {
+    Result<void, AdapterError> released = backend->release_all();
+    if (!released.ok()) return Error::message(released.error().message());
+  }
+  backend.reset();
+  return true;
+}
+
+}  // namespace vornakel::native_protocol
