@@ -196,7 +196,7 @@ INSTANTIATE_TEST_SUITE_P(
                     kValidate},
         RefusedLine{"UnknownKey", key_line(6, "keya", true), kValidate},
         RefusedLine{"PointerOutside", pointer_line(6, 1.5, 0, 0), kValidate}),
-    [](const auto& info) { return std::string(info.param.name); });
+    [](const auto& param_info) { return std::string(param_info.param.name); });
 
 }  // namespace
 }  // namespace vornakel::native_protocol::testing

@@ -97,36 +97,36 @@ INSTANTIATE_TEST_SUITE_P(
     EachStep, LoopDesktopFailureTest,
     ::testing::Values(
         DesktopFailure{"ScreenSaverDesktop",
-                       [](LoopTest& t) { t.desktop.input_desktop_ = "Screen-saver"; },
+                       [](LoopTest& harness) { harness.desktop.input_desktop_ = "Screen-saver"; },
                        "{\"type\":\"error\",\"stage\":\"refresh-input-desktop\",\"win32\":0}\n"},
         DesktopFailure{"OpenFails",
-                       [](LoopTest& t) { t.desktop.fail_next = Error::os_from_win32(5); },
+                       [](LoopTest& harness) { harness.desktop.fail_next = Error::os_from_win32(5); },
                        "{\"type\":\"error\",\"stage\":\"refresh-input-desktop\",\"win32\":0}\n"},
         DesktopFailure{"DisplayGone",
-                       [](LoopTest& t) {
-                         t.desktop.input_desktop_ = "Winlogon";
-                         t.displays.records.erase(t.displays.records.begin());
+                       [](LoopTest& harness) {
+                         harness.desktop.input_desktop_ = "Winlogon";
+                         harness.displays.records.erase(harness.displays.records.begin());
                        },
                        "{\"type\":\"error\",\"stage\":\"refresh-displays\",\"win32\":0}\n"},
         DesktopFailure{"EnumerationFails",
-                       [](LoopTest& t) {
-                         t.desktop.input_desktop_ = "Winlogon";
-                         t.displays.fail = AdapterError::of(AdapterError::Kind::kDisplayTooLarge);
+                       [](LoopTest& harness) {
+                         harness.desktop.input_desktop_ = "Winlogon";
+                         harness.displays.fail = AdapterError::of(AdapterError::Kind::kDisplayTooLarge);
                        },
                        "{\"type\":\"error\",\"stage\":\"refresh-displays\",\"win32\":0}\n"},
         DesktopFailure{"BackendFails",
-                       [](LoopTest& t) {
-                         t.desktop.input_desktop_ = "Winlogon";
-                         t.backends.fail_next = AdapterError::platform("no");
+                       [](LoopTest& harness) {
+                         harness.desktop.input_desktop_ = "Winlogon";
+                         harness.backends.fail_next = AdapterError::platform("no");
                        },
                        "{\"type\":\"error\",\"stage\":\"recreate-input-backend\",\"win32\":0}\n"},
         DesktopFailure{"DesktopLineFlushFails",
-                       [](LoopTest& t) {
-                         t.desktop.input_desktop_ = "Winlogon";
-                         t.status.fail_flush = true;
+                       [](LoopTest& harness) {
+                         harness.desktop.input_desktop_ = "Winlogon";
+                         harness.status.fail_flush = true;
                        },
                        "{\"type\":\"error\",\"stage\":\"recreate-input-backend\",\"win32\":0}\n"}),
-    [](const auto& info) { return std::string(info.param.name); });
+    [](const auto& param_info) { return std::string(param_info.param.name); });
 
 TEST_F(LoopTest, ADisplayCommandMovesInputToTheMatchingMonitor) {
   start();

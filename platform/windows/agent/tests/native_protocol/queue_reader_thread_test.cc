@@ -89,7 +89,9 @@ TEST(CommandReaderThreadTest, TheReaderStopsWhenTheLoopHasGoneFirst) {
   ASSERT_TRUE(queue->wait_reader_finished(kGenerous));
   // It stopped at the queue, not at the end of its input.
   auto still_there = watched.lock();
-  if (still_there) EXPECT_LT(still_there->consumed(), numbered_lines(1000).size());
+  if (still_there) {
+    EXPECT_LT(still_there->consumed(), numbered_lines(1000).size());
+  }
 }
 
 }  // namespace

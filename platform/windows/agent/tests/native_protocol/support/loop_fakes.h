@@ -141,7 +141,7 @@ class FakeDesktop final : public InputDesktop {
 
 class FakeDisplays final : public DisplaySource {
  public:
-  explicit FakeDisplays(std::vector<DisplayRecord> records) : records(std::move(records)) {}
+  explicit FakeDisplays(std::vector<DisplayRecord> initial) : records(std::move(initial)) {}
   Result<std::vector<DisplayRecord>, AdapterError> enumerate_displays() override;
 
   std::vector<DisplayRecord> records;
