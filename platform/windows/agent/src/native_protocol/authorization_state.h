@@ -65,6 +65,11 @@ class AuthorizationState {
   Result<Outcome, SessionError> apply(const ControlEnvelope& envelope, uint64_t now,
                                       InputBackend& backend);
 
+  // A carry rebuilds the state, but a local pause must survive it.
+  void keep_pause_flag_of(const AuthorizationState& previous) {
+    input_paused_ = previous.input_paused_;
+  }
+
   Phase phase() const { return phase_; }
   EndReason end_reason() const { return end_reason_; }
   bool input_paused() const { return input_paused_; }

@@ -63,6 +63,9 @@ Result<void, AuthorizationFailure> check_start(const Start& start, uint64_t now)
 // by the requester name and the host name.
 bool is_valid_display_name(std::string_view name);
 
+// Empty or only Unicode white space (also true for text that is not UTF-8 at all).
+bool is_blank(std::string_view text);
+
 }  // namespace vornakel::native_protocol
 
 #endif  // VORNAKEL_NATIVE_PROTOCOL_START_RECORD_H_

@@ -1,0 +1,226 @@
+#include "native_protocol/ticket_verification.h"
+
+#include <sodium.h>
+
+#include <algorithm>
+#include <cstring>
+
+namespace vornakel::native_protocol {
+namespace {
+
+template <typename Range>
+bool all_zero(const Range& bytes) {
+  return std::all_of(bytes.begin(), bytes.end(), [](uint8_t b) { return b == 0; });
+}
+
+template <typename A, typename B>
+bool equal_bytes(const A& a, const B& b) {
+  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin());
+}
+
+bool is_printable_token(std::string_view text) {
+  if (text.empty() || text.size() > 64) return false;
+  return std::all_of(text.begin(), text.end(), [](char c) { return c >= 0x21 && c <= 0x7E; });
+}
+
+// Length, then zero, in one step each for a fixed-size field.
+Result<void, ValidationError> check_fixed(const Bytes& value, size_t length, const char* name) {
+  if (value.size() != length) return ValidationError::invalid_length(name, length, value.size());
+  if (all_zero(value)) return ValidationError::invalid_field(name);
+  return {};
+}
+
+template <size_t N>
+std::array<uint8_t, N> to_array(const Bytes& bytes) {
+  std::array<uint8_t, N> out{};
+  std::copy_n(bytes.begin(), std::min(N, bytes.size()), out.begin());
+  return out;
+}
+
+}  // namespace
+
+Bytes signed_message(std::span<const uint8_t> payload) {
+  // Sized once and filled in place: the domain, its zero byte (already there), the payload.
+  Bytes message(kTicketSignatureDomain.size() + 1 + payload.size(), 0);
+  std::memcpy(message.data(), kTicketSignatureDomain.data(), kTicketSignatureDomain.size());
+  if (!payload.empty()) {
+    std::memcpy(message.data() + kTicketSignatureDomain.size() + 1, payload.data(), payload.size());
+  }
+  return message;
+}
+
+Result<void, ValidationError> check_device_binding(
+    const DeviceBinding& binding, std::span<const uint8_t, 16> expected_device_id,
+    std::span<const uint8_t, 32> expected_fingerprint, std::string_view label) {
+  if (binding.device_id.size() != 16) {
+    return ValidationError::invalid_length("device_id", 16, binding.device_id.size());
+  }
+  if (binding.identity_key_fingerprint_sha256.size() != 32) {
+    return ValidationError::invalid_length("identity_key_fingerprint_sha256", 32,
+                                           binding.identity_key_fingerprint_sha256.size());
+  }
+  if (!equal_bytes(binding.device_id, expected_device_id) ||
+      !equal_bytes(binding.identity_key_fingerprint_sha256, expected_fingerprint)) {
+    return ValidationError::binding_mismatch(std::string(label));
+  }
+  if (all_zero(binding.device_id)) return ValidationError::invalid_field("device_id");
+  if (all_zero(binding.identity_key_fingerprint_sha256)) {
+    return ValidationError::invalid_field("identity_key_fingerprint_sha256");
+  }
+  return {};
+}
+
+Result<PermissionSet, ValidationError> check_ticket_claims(
+    const SessionTicket& ticket, const TicketVerificationContext& context) {
+  if (ticket.session_id.size() != 16) {
+    return ValidationError::invalid_length("session_id", 16, ticket.session_id.size());
+  }
+  if (all_zero(ticket.session_id)) return ValidationError::invalid_field("session_id");
+  if (!equal_bytes(ticket.session_id, context.session_id)) {
+    return ValidationError::binding_mismatch("session_id");
+  }
+  if (!ticket.requester) return ValidationError::missing("requester");
+  if (!ticket.target) return ValidationError::missing("target");
+  VK_RETURN_IF_ERROR(check_device_binding(*ticket.requester, context.requester_device_id,
+                                          context.requester_fingerprint, "requester"));
+  VK_RETURN_IF_ERROR(check_device_binding(*ticket.target, context.target_device_id,
+                                          context.target_fingerprint, "target"));
+  if (ticket.requester->device_id == ticket.target->device_id) {
+    return ValidationError::invalid_field("requester/target device");
+  }
+  if (ticket.role < 1 || ticket.role > 3) return ValidationError::invalid_field("role");
+  if (ticket.approval_mode < 1 || ticket.approval_mode > 2) {
+    return ValidationError::invalid_field("approval_mode");
+  }
+  if (ticket.protocol_major != 1 || context.protocol_major != 1) {
+    return ValidationError::binding_mismatch("protocol_major");
+  }
+  if (!(ticket.issued_at_unix_s < ticket.expires_at_unix_s) ||
+      ticket.expires_at_unix_s - ticket.issued_at_unix_s > kMaxTicketLifetimeS) {
+    return ValidationError::ticket_lifetime();
+  }
+  if (!(context.now < ticket.expires_at_unix_s)) return ValidationError::ticket_expired();
+  const uint64_t latest_issue = context.now > UINT64_MAX - kClockSkewAllowanceS
+                                    ? UINT64_MAX
+                                    : context.now + kClockSkewAllowanceS;
+  if (ticket.issued_at_unix_s > latest_issue) return ValidationError::ticket_from_future();
+  VK_RETURN_IF_ERROR(check_fixed(ticket.nonce, 32, "nonce"));
+  VK_RETURN_IF_ERROR(check_fixed(ticket.requester_dtls_fingerprint_sha256, 32,
+                                 "requester_dtls_fingerprint_sha256"));
+  VK_RETURN_IF_ERROR(
+      check_fixed(ticket.target_dtls_fingerprint_sha256, 32, "target_dtls_fingerprint_sha256"));
+  if (ticket.display_id.size() > 128) return ValidationError::limit_exceeded("display_id", 128);
+  if (!is_printable_token(ticket.signing_key_id)) {
+    return ValidationError::invalid_field("signing_key_id");
+  }
+  if (ticket.entitlements.size() > 32) return ValidationError::limit_exceeded("entitlements", 32);
+  for (size_t i = 0; i < ticket.entitlements.size(); ++i) {
+    if (!is_printable_token(ticket.entitlements[i])) {
+      return ValidationError::invalid_field("entitlement");
+    }
+    // std::string compares bytes as unsigned char, a prefix ordering first.
+    if (i > 0 && !(ticket.entitlements[i - 1] < ticket.entitlements[i])) {
+      return ValidationError::invalid_field("entitlement order");
+    }
+  }
+  auto permissions = permission_set_from_wire(ticket.permissions);
+  if (!permissions.ok()) return ValidationError::permission(permissions.error());
+  return permissions.value();
+}
+
+Result<VerifiedTicket, TicketError> verify_signed_ticket(const SignedSessionTicket& signed_ticket,
+                                                         std::string_view key_id,
+                                                         std::span<const uint8_t, 32> public_key,
+                                                         const TicketVerificationContext& context) {
+  auto encoded = encode_signed_ticket(signed_ticket);
+  if (!encoded.ok() || encoded.value().size() > kTicketSizeLimit) {
+    return TicketError(ValidationError::limit_exceeded("signed ticket", kTicketSizeLimit));
+  }
+  if (signed_ticket.ticket.size() > kTicketSizeLimit) {
+    return TicketError(ValidationError::limit_exceeded("ticket payload", kTicketSizeLimit));
+  }
+  auto decoded = decode_session_ticket(signed_ticket.ticket, kTicketSizeLimit);
+  if (!decoded.ok()) return TicketError(decoded.take_error());
+  SessionTicket& ticket = decoded.value();
+  if (key_id != ticket.signing_key_id) return TicketError(TicketKeyMismatch{});
+  if (!is_printable_token(key_id)) return TicketError(ValidationError::invalid_field("key ID"));
+  if (crypto_core_ed25519_is_valid_point(public_key.data()) != 1) {
+    // libsodium also refuses small-order keys here; the strict check below would refuse them too.
+    return TicketError(ValidationError::invalid_field("ticket public key"));
+  }
+  if (signed_ticket.signature.size() != crypto_sign_BYTES) {
+    return TicketError(ValidationError::invalid_field("ticket signature"));
+  }
+  const Bytes message = signed_message(signed_ticket.ticket);
+  // libsodium's verifier is the strict cofactorless one: canonical S, canonical non-small-order A
+  // and R, and an exact comparison of the recomputed R.
+  if (crypto_sign_verify_detached(signed_ticket.signature.data(), message.data(), message.size(),
+                                  public_key.data()) != 0) {
+    return TicketError(SignatureInvalid{});
+  }
+  auto permissions = check_ticket_claims(ticket, context);
+  if (!permissions.ok()) return TicketError(permissions.take_error());
+  return VerifiedTicket{std::move(ticket), permissions.value()};
+}
+
+uint64_t lease_end_seconds(uint64_t lease_expires_at_ms) {
+  const uint64_t rounded =
+      lease_expires_at_ms > UINT64_MAX - 999 ? UINT64_MAX : lease_expires_at_ms + 999;
+  return rounded / 1000;
+}
+
+Result<VerifiedAuthorization, AuthorizationFailure> verify_authorization(const Start& start,
+                                                                         const HostBinding& binding,
+                                                                         uint64_t now) {
+  VK_RETURN_IF_ERROR(check_start(start, now));
+  constexpr auto kInvalidTicket = AuthorizationFailure::kInvalidSignedTicket;
+  auto signed_bytes = decode_canonical_base64url(start.signed_ticket, kTicketSizeLimit);
+  if (!signed_bytes.ok()) return kInvalidTicket;
+  auto signed_ticket = decode_signed_ticket(signed_bytes.value(), kTicketSizeLimit);
+  if (!signed_ticket.ok()) return kInvalidTicket;
+  auto ticket = decode_session_ticket(signed_ticket.value().ticket, kTicketSizeLimit);
+  if (!ticket.ok()) return kInvalidTicket;
+  const auto& requester = ticket.value().requester;
+  if (!requester || requester->device_id.size() != 16 ||
+      requester->identity_key_fingerprint_sha256.size() != 32) {
+    return kInvalidTicket;
+  }
+  auto key = decode_canonical_base64url(start.ticket_key.public_key, crypto_sign_PUBLICKEYBYTES);
+  if (!key.ok()) return kInvalidTicket;
+  if (key.value().size() < crypto_sign_PUBLICKEYBYTES) {
+    return AuthorizationFailure::kInvalidTicketKey;
+  }
+
+  TicketVerificationContext context;
+  // check_start has already accepted the text.
+  context.session_id = parse_canonical_uuid(start.session_id).value_or(Uuid{});
+  context.requester_device_id = to_array<16>(requester->device_id);
+  context.requester_fingerprint = to_array<32>(requester->identity_key_fingerprint_sha256);
+  context.target_device_id = binding.device_id;
+  context.target_fingerprint = binding.fingerprint;
+  context.now = now;
+  context.protocol_major = 1;
+
+  const auto public_key = to_array<32>(key.value());
+  auto verified =
+      verify_signed_ticket(signed_ticket.value(), start.ticket_key.key_id, public_key, context);
+  if (!verified.ok()) return kInvalidTicket;
+
+  const std::vector<Permission> granted =
+      permission_values_from_wire(verified.value().ticket.permissions);
+  if (granted != start.permissions) return AuthorizationFailure::kPermissionMismatch;
+  if (!contains(verified.value().permissions, Permission::kViewScreen)) {
+    return AuthorizationFailure::kPermissionMismatch;
+  }
+
+  VerifiedAuthorization authorization;
+  authorization.requester_name = start.requester_name;
+  authorization.session_id = context.session_id;
+  authorization.requester_device_id = context.requester_device_id;
+  authorization.requester_fingerprint = context.requester_fingerprint;
+  authorization.lease_end_s = lease_end_seconds(start.lease_expires_at_ms);
+  authorization.permissions = verified.value().permissions;
+  return authorization;
+}
+
+}  // namespace vornakel::native_protocol
