@@ -130,12 +130,14 @@ TEST_F(LoopTest, AFailingReleaseBeforeStopEndsTheHostUnderValidateControl) {
   EXPECT_EQ(error_line(), "{\"type\":\"error\",\"stage\":\"validate-control\",\"win32\":0}\n");
 }
 
-TEST_F(LoopTest, AKeyboardEventWithoutItsPermissionIsRefusedByTheGate) {
+// A missing permission is one of the envelope's validation rules, not a state refusal.
+TEST_F(LoopTest, AKeyboardEventWithoutItsPermissionIsAProtocolRejection) {
   start(permission_bit(Permission::kSendPointer));
   commands.line(pointer_line(1, 0.5, 0.5, 0)).line(key_line(2, "KeyA", true));
   ASSERT_FALSE(run().ok());
   EXPECT_EQ(backends.log.events.size(), 1u);
-  EXPECT_EQ(error_line(), "{\"type\":\"error\",\"stage\":\"control-gate-rejected\",\"win32\":0}\n");
+  EXPECT_EQ(error_line(),
+            "{\"type\":\"error\",\"stage\":\"control-protocol-rejected\",\"win32\":0}\n");
 }
 
 TEST_F(LoopTest, AnEnvelopeTheStateFindsMalformedIsAProtocolRejection) {

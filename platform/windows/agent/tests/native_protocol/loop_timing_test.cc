@@ -117,14 +117,25 @@ INSTANTIATE_TEST_SUITE_P(OutsideTheWindow, LoopCarryRefusalTest,
 
 TEST_F(LoopTest, ACarryEarlierThanTheLeaseKeepsItAndStillRebuildsTheState) {
   start(kPointerAndKeyboard, kStartS + 60);
-  // A stop ends the state; only a rebuilt one accepts input again.
+  // A stop ends the state (and, ending it, pauses input); only a rebuilt one accepts anything
+  // again, and it keeps the pause until the peer lifts it.
   commands.line(message_line(1, "\"type\":\"stop\""))
       .line(carry_line(kStartS + 5))
-      .line(key_line(2, "KeyA", true))
+      .line(message_line(2, "\"type\":\"pause-input\",\"paused\":false"))
+      .line(key_line(3, "KeyA", true))
       .end_of_input();
   ASSERT_TRUE(run().ok()) << error_line();
   EXPECT_EQ(context->session.lease_end_s, kStartS + 60);
   EXPECT_EQ(backends.log.events, (std::vector<std::string>{"b1 key 4 down mods 0"}));
+}
+
+TEST_F(LoopTest, InputAfterStopAndCarryIsStillPaused) {
+  start();
+  commands.line(message_line(1, "\"type\":\"stop\""))
+      .line(carry_line(kStartS + 5))
+      .line(key_line(2, "KeyA", true));
+  ASSERT_FALSE(run().ok());
+  EXPECT_EQ(error_line(), "{\"type\":\"error\",\"stage\":\"input-paused\",\"win32\":0}\n");
 }
 
 TEST_F(LoopTest, ACarryKeepsInputPaused) {
