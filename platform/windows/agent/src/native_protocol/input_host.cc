@@ -5,7 +5,6 @@
 #include "native_protocol/command_queue.h"
 #include "native_protocol/command_queue_reader.h"
 #include "native_protocol/display_record.h"
-#include "native_protocol/input_host_authorization.h"
 
 namespace vornakel::native_protocol {
 namespace {
@@ -52,7 +51,10 @@ Status finish(LoopContext& context, Status loop_result) {
 Status run_input_host_session(InputHostSeams& seams) {
   auto authorized = authorize_input_host(*seams.input, seams.status, seams.clock);
   if (!authorized.ok()) return authorized.take_error();
+  return run_authorized_input_host(seams, std::move(authorized).value());
+}
 
+Status run_authorized_input_host(InputHostSeams& seams, AuthorizedSession session) {
   auto opened = open_input(seams);
   if (!opened.ok()) return opened.take_error();
   OpenedInput input = std::move(opened).value();
@@ -68,7 +70,6 @@ Status run_input_host_session(InputHostSeams& seams) {
   CommandQueueReceiver receiver(queue);
   LoopSeams loop_seams{seams.clock,    seams.monotonic, receiver,        seams.status,
                        seams.desktop,  seams.displays,  seams.backends,  seams.last_error};
-  AuthorizedSession& session = authorized.value();
   LoopContext context(loop_seams, std::move(session.authorization), std::move(session.state),
                       std::move(input.display), std::move(input.backend));
 

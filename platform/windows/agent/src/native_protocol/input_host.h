@@ -13,6 +13,7 @@
 #include "native_protocol/framing.h"
 #include "native_protocol/input_backend_factory.h"
 #include "native_protocol/input_desktop.h"
+#include "native_protocol/input_host_authorization.h"
 #include "native_protocol/unix_clock.h"
 
 namespace vornakel::native_protocol {
@@ -29,6 +30,9 @@ struct InputHostSeams {
   InputBackendFactory& backends;
   LastErrorReader& last_error;
 };
+
+// Everything after the authorization phase, from the first attachment to the input desktop on.
+Status run_authorized_input_host(InputHostSeams& seams, AuthorizedSession session);
 
 // Runs the whole host. Success means the agent closed the session; an error is handed to the
 // process entry, after whatever status line the failing step writes.
