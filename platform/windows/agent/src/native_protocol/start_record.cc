@@ -205,6 +205,9 @@ bool is_key_id(std::string_view key_id) {
 }  // namespace
 
 Result<Start> parse_start(std::string_view line) {
+  // The JSON lexer takes a NUL byte for the end of its input and would ignore whatever follows.
+  // No valid document contains a raw NUL (inside strings it must be escaped).
+  if (line.find('\0') != std::string_view::npos) return generic_rejection();
   Start start;
   StartSax sax(start);
   bool parsed = false;

@@ -49,6 +49,26 @@ Bytes signed_message(std::span<const uint8_t> payload) {
   return message;
 }
 
+SignatureVerdict verify_ticket_signature(std::span<const uint8_t, 32> public_key,
+                                         std::span<const uint8_t> message,
+                                         std::span<const uint8_t> signature) {
+  [[maybe_unused]] static const int sodium_ready = sodium_init();
+  // Only "does A decode": is_valid_point would also refuse keys outside the prime-order subgroup,
+  // which the strict rule accepts. Point addition decodes both operands and nothing more.
+  std::array<uint8_t, crypto_core_ed25519_BYTES> sum{};
+  if (crypto_core_ed25519_add(sum.data(), public_key.data(), public_key.data()) != 0) {
+    return SignatureVerdict::kKeyNotAPoint;
+  }
+  if (signature.size() != crypto_sign_BYTES) return SignatureVerdict::kBadSignatureLength;
+  // libsodium's verifier is the strict cofactorless one: canonical S, canonical non-small-order A
+  // and R, and an exact comparison of the recomputed R.
+  if (crypto_sign_verify_detached(signature.data(), message.data(), message.size(),
+                                  public_key.data()) != 0) {
+    return SignatureVerdict::kInvalid;
+  }
+  return SignatureVerdict::kValid;
+}
+
 Result<void, ValidationError> check_device_binding(
     const DeviceBinding& binding, std::span<const uint8_t, 16> expected_device_id,
     std::span<const uint8_t, 32> expected_fingerprint, std::string_view label) {
@@ -144,19 +164,14 @@ Result<VerifiedTicket, TicketError> verify_signed_ticket(const SignedSessionTick
   SessionTicket& ticket = decoded.value();
   if (key_id != ticket.signing_key_id) return TicketError(TicketKeyMismatch{});
   if (!is_printable_token(key_id)) return TicketError(ValidationError::invalid_field("key ID"));
-  if (crypto_core_ed25519_is_valid_point(public_key.data()) != 1) {
-    // libsodium also refuses small-order keys here; the strict check below would refuse them too.
-    return TicketError(ValidationError::invalid_field("ticket public key"));
-  }
-  if (signed_ticket.signature.size() != crypto_sign_BYTES) {
-    return TicketError(ValidationError::invalid_field("ticket signature"));
-  }
-  const Bytes message = signed_message(signed_ticket.ticket);
-  // libsodium's verifier is the strict cofactorless one: canonical S, canonical non-small-order A
-  // and R, and an exact comparison of the recomputed R.
-  if (crypto_sign_verify_detached(signed_ticket.signature.data(), message.data(), message.size(),
-                                  public_key.data()) != 0) {
-    return TicketError(SignatureInvalid{});
+  switch (verify_ticket_signature(public_key, signed_message(signed_ticket.ticket),
+                                  signed_ticket.signature)) {
+    case SignatureVerdict::kValid: break;
+    case SignatureVerdict::kKeyNotAPoint:
+      return TicketError(ValidationError::invalid_field("ticket public key"));
+    case SignatureVerdict::kBadSignatureLength:
+      return TicketError(ValidationError::invalid_field("ticket signature"));
+    case SignatureVerdict::kInvalid: return TicketError(SignatureInvalid{});
   }
   auto permissions = check_ticket_claims(ticket, context);
   if (!permissions.ok()) return TicketError(permissions.take_error());

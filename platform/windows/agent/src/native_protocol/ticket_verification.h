@@ -26,6 +26,18 @@ inline constexpr uint64_t kClockSkewAllowanceS = 30;
 // The domain string, one zero byte, then the payload exactly as received.
 Bytes signed_message(std::span<const uint8_t> payload);
 
+enum class SignatureVerdict {
+  kValid,
+  kKeyNotAPoint,        // A does not decode to a curve point (or is of small order)
+  kBadSignatureLength,  // not 64 bytes
+  kInvalid,             // S not canonical, R not a point or of small order, or the equation fails
+};
+
+// Strict cofactorless Ed25519 over `message` (the signed message, domain included).
+SignatureVerdict verify_ticket_signature(std::span<const uint8_t, 32> public_key,
+                                         std::span<const uint8_t> message,
+                                         std::span<const uint8_t> signature);
+
 struct TicketVerificationContext {
   std::array<uint8_t, 16> session_id{};
   std::array<uint8_t, 16> requester_device_id{};
