@@ -329,6 +329,9 @@ uint32_t magnitude(int32_t value) {
 }  // namespace
 
 std::optional<Command> parse_command(std::string_view line) {
+  // The parser's lexer takes a NUL byte for the end of its input, which would let anything after
+  // it through; no JSON text can contain a raw NUL, so refusing it up front loses nothing.
+  if (line.find('\0') != std::string_view::npos) return std::nullopt;
   CommandCollector collector;
   bool parsed = false;
   try {

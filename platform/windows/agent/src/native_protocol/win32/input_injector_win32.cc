@@ -1,0 +1,99 @@
+// SendInput and the cursor calls for the input backend, on the calling thread's desktop.
+#include <windows.h>
+
+#include <vector>
+
+#include "native_protocol/injecting_backend.h"
+#include "native_protocol/win32/dpi_awareness_win32.h"
+#include "native_protocol/win32/input_host_win32.h"
+#include "native_protocol/win32/system_message_win32.h"
+
+#ifndef MAPVK_VK_TO_VSC_EX
+#define MAPVK_VK_TO_VSC_EX 4
+#endif
+
+namespace vornakel::native_protocol::win32 {
+namespace {
+
+class Win32InputInjector : public InputInjector {
+ public:
+  ~Win32InputInjector() override {
+    while (!dpi_contexts_.empty()) restore_dpi_awareness();
+  }
+
+  uint32_t send_input(std::span<const InjectedEvent> events) override {
+    if (events.empty()) return 0;
+    std::vector<INPUT> inputs(events.size());
+    for (size_t i = 0; i < events.size(); ++i) {
+      const InjectedEvent& event = events[i];
+      INPUT& input = inputs[i];
+      if (event.kind == InjectedEvent::Kind::kKeyboard) {
+        input.type = INPUT_KEYBOARD;
+        input.ki.wVk = event.vk;
+        input.ki.wScan = event.scan;
+        input.ki.dwFlags = event.flags;
+        input.ki.time = event.time;
+        input.ki.dwExtraInfo = static_cast<ULONG_PTR>(event.extra_info);
+      } else {
+        input.type = INPUT_MOUSE;
+        input.mi.dx = event.dx;
+        input.mi.dy = event.dy;
+        input.mi.mouseData = event.mouse_data;
+        input.mi.dwFlags = event.flags;
+        input.mi.time = event.time;
+        input.mi.dwExtraInfo = static_cast<ULONG_PTR>(event.extra_info);
+      }
+    }
+    // Whatever last error SendInput leaves stays for the command loop to report.
+    return SendInput(static_cast<UINT>(inputs.size()), inputs.data(), sizeof(INPUT));
+  }
+
+  Result<void, AdapterError> set_cursor_pos(int32_t x, int32_t y) override {
+    if (!SetCursorPos(x, y)) return AdapterError::platform(system_message(GetLastError()));
+    return {};
+  }
+
+  std::optional<CursorPoint> cursor_pos() override {
+    POINT point{};
+    if (!GetCursorPos(&point)) return std::nullopt;
+    return CursorPoint{point.x, point.y};
+  }
+
+  int32_t primary_screen_width() override { return GetSystemMetrics(SM_CXSCREEN); }
+  int32_t primary_screen_height() override { return GetSystemMetrics(SM_CYSCREEN); }
+
+  bool enter_per_monitor_dpi_awareness() override {
+    DPI_AWARENESS_CONTEXT previous = win32::enter_per_monitor_dpi_awareness();
+    if (previous == nullptr) return false;
+    dpi_contexts_.push_back(previous);
+    return true;
+  }
+
+  void restore_dpi_awareness() override {
+    if (dpi_contexts_.empty()) return;
+    win32::restore_dpi_awareness(dpi_contexts_.back());
+    dpi_contexts_.pop_back();
+  }
+
+  uint32_t scan_code_for(uint16_t vk) override {
+    // The layout of whoever receives the keys, not this process's own.
+    HWND foreground = GetForegroundWindow();
+    const DWORD thread = foreground != nullptr ? GetWindowThreadProcessId(foreground, nullptr) : 0;
+    return MapVirtualKeyExW(vk, MAPVK_VK_TO_VSC_EX, GetKeyboardLayout(thread));
+  }
+
+ private:
+  std::vector<DPI_AWARENESS_CONTEXT> dpi_contexts_;
+};
+
+}  // namespace
+
+std::unique_ptr<InputInjector> make_input_injector() {
+  return std::make_unique<Win32InputInjector>();
+}
+
+std::unique_ptr<InputBackendFactory> make_input_backend_factory() {
+  return std::make_unique<InjectingBackendFactory>([] { return make_input_injector(); });
+}
+
+}  // namespace vornakel::native_protocol::win32
