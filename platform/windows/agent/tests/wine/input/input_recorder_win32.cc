@@ -8,6 +8,7 @@
 // foreground, writes "ready" as its first line, and closes after the given time or as soon as a
 // file named "<log file>.stop" appears.
 #include <windows.h>
+#include <shellapi.h>
 
 #include <cstdarg>
 #include <cstdio>
