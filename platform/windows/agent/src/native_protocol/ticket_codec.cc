@@ -32,7 +32,9 @@ bool decode_permission(pb_istream_t* stream, const pb_field_t*, void** arg) {
 bool decode_entitlement(pb_istream_t* stream, const pb_field_t*, void** arg) {
   std::string text(stream->bytes_left, '\0');
   if (!pb_read(stream, reinterpret_cast<pb_byte_t*>(text.data()), text.size())) return false;
-  if (!utf8_to_utf16(text)) {
+  const bool ascii = std::all_of(text.begin(), text.end(),
+                                 [](char c) { return static_cast<unsigned char>(c) < 0x80; });
+  if (!ascii && !utf8_to_utf16(text)) {
 #ifndef PB_NO_ERRMSG
     stream->errmsg = "invalid utf8";
 #endif
@@ -51,7 +53,8 @@ bool encode_permissions(pb_ostream_t* stream, const pb_field_t* field, void* con
   for (int32_t value : values) {
     if (!pb_encode_varint(&inner, static_cast<uint64_t>(static_cast<int64_t>(value)))) return false;
   }
-  return pb_encode_tag_for_field(stream, field) &&
+  // One packed record: the tag carries the length-delimited wire type, not the varint one.
+  return pb_encode_tag(stream, PB_WT_STRING, field->tag) &&
          pb_encode_string(stream, packed.data(), inner.bytes_written);
 }
 
@@ -116,9 +119,14 @@ Result<Bytes, DecodeError> encode_message(const pb_msgdesc_t* fields, const void
   return out;
 }
 
-bool same_bytes(const Bytes& encoded, std::span<const uint8_t> input) {
-  return encoded.size() == input.size() &&
-         std::equal(encoded.begin(), encoded.end(), input.begin());
+// Re-encodes a decoded message into a buffer of the input's size: anything that does not fit, or
+// differs, was not the canonical encoding.
+bool reencodes_to(const pb_msgdesc_t* fields, const void* message, std::span<const uint8_t> input) {
+  Bytes buffer(input.size());
+  pb_ostream_t stream = pb_ostream_from_buffer(buffer.data(), buffer.size());
+  if (!pb_encode(&stream, fields, message)) return false;
+  return stream.bytes_written == input.size() &&
+         std::equal(buffer.begin(), buffer.end(), input.begin());
 }
 
 }  // namespace
@@ -144,10 +152,10 @@ Result<SignedSessionTicket, DecodeError> decode_signed_ticket(std::span<const ui
   if (!pb_decode(&stream, vornakel_ticket_SignedSessionTicket_fields, message.get())) {
     return DecodeError::protobuf(stream_error(stream));
   }
-  SignedSessionTicket ticket{from_pb(message->ticket), from_pb(message->signature)};
-  auto encoded = encode_signed_ticket(ticket);
-  if (!encoded.ok() || !same_bytes(encoded.value(), bytes)) return DecodeError::not_canonical();
-  return ticket;
+  if (!reencodes_to(vornakel_ticket_SignedSessionTicket_fields, message.get(), bytes)) {
+    return DecodeError::not_canonical();
+  }
+  return SignedSessionTicket{from_pb(message->ticket), from_pb(message->signature)};
 }
 
 Result<SessionTicket, DecodeError> decode_session_ticket(std::span<const uint8_t> bytes,
@@ -176,8 +184,12 @@ Result<SessionTicket, DecodeError> decode_session_ticket(std::span<const uint8_t
   ticket.signing_key_id = message->signing_key_id;
   ticket.requester_dtls_fingerprint_sha256 = from_pb(message->requester_dtls_fingerprint_sha256);
   ticket.target_dtls_fingerprint_sha256 = from_pb(message->target_dtls_fingerprint_sha256);
-  auto encoded = encode_session_ticket(ticket);
-  if (!encoded.ok() || !same_bytes(encoded.value(), bytes)) return DecodeError::not_canonical();
+  // The callbacks switch to encoding over the lists they have just filled.
+  message->permissions.funcs.encode = &encode_permissions;
+  message->entitlements.funcs.encode = &encode_entitlements;
+  if (!reencodes_to(vornakel_ticket_SessionTicket_fields, message.get(), bytes)) {
+    return DecodeError::not_canonical();
+  }
   return ticket;
 }
 

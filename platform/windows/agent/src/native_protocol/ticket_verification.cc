@@ -49,22 +49,31 @@ Bytes signed_message(std::span<const uint8_t> payload) {
   return message;
 }
 
+namespace {
+
+// "Does A decode": is_valid_point would also refuse keys outside the prime-order subgroup, which
+// the strict rule accepts. Point addition decodes both operands and checks nothing more.
+bool key_decodes(std::span<const uint8_t, 32> public_key) {
+  std::array<uint8_t, crypto_core_ed25519_BYTES> sum{};
+  return crypto_core_ed25519_add(sum.data(), public_key.data(), public_key.data()) == 0;
+}
+
+}  // namespace
+
 SignatureVerdict verify_ticket_signature(std::span<const uint8_t, 32> public_key,
                                          std::span<const uint8_t> message,
                                          std::span<const uint8_t> signature) {
   [[maybe_unused]] static const int sodium_ready = sodium_init();
-  // Only "does A decode": is_valid_point would also refuse keys outside the prime-order subgroup,
-  // which the strict rule accepts. Point addition decodes both operands and nothing more.
-  std::array<uint8_t, crypto_core_ed25519_BYTES> sum{};
-  if (crypto_core_ed25519_add(sum.data(), public_key.data(), public_key.data()) != 0) {
-    return SignatureVerdict::kKeyNotAPoint;
+  if (signature.size() != crypto_sign_BYTES) {
+    return key_decodes(public_key) ? SignatureVerdict::kBadSignatureLength
+                                   : SignatureVerdict::kKeyNotAPoint;
   }
-  if (signature.size() != crypto_sign_BYTES) return SignatureVerdict::kBadSignatureLength;
   // libsodium's verifier is the strict cofactorless one: canonical S, canonical non-small-order A
-  // and R, and an exact comparison of the recomputed R.
+  // and R, and an exact comparison of the recomputed R. It refuses a key that does not decode as
+  // well, so the separate decoding (two more point decompressions) runs only to name a failure.
   if (crypto_sign_verify_detached(signature.data(), message.data(), message.size(),
                                   public_key.data()) != 0) {
-    return SignatureVerdict::kInvalid;
+    return key_decodes(public_key) ? SignatureVerdict::kInvalid : SignatureVerdict::kKeyNotAPoint;
   }
   return SignatureVerdict::kValid;
 }
@@ -148,34 +157,66 @@ Result<PermissionSet, ValidationError> check_ticket_claims(
   return permissions.value();
 }
 
-Result<VerifiedTicket, TicketError> verify_signed_ticket(const SignedSessionTicket& signed_ticket,
-                                                         std::string_view key_id,
-                                                         std::span<const uint8_t, 32> public_key,
-                                                         const TicketVerificationContext& context) {
-  auto encoded = encode_signed_ticket(signed_ticket);
-  if (!encoded.ok() || encoded.value().size() > kTicketSizeLimit) {
+namespace {
+
+size_t varint_size(size_t value) {
+  size_t size = 1;
+  for (; value >= 0x80; value >>= 7) ++size;
+  return size;
+}
+
+// The canonical size of a SignedSessionTicket with these two fields, without encoding it.
+size_t signed_ticket_size(const SignedSessionTicket& signed_ticket) {
+  size_t size = 0;
+  for (const Bytes* field : {&signed_ticket.ticket, &signed_ticket.signature}) {
+    if (!field->empty()) size += 1 + varint_size(field->size()) + field->size();
+  }
+  return size;
+}
+
+Result<void, TicketError> check_ticket_sizes(const SignedSessionTicket& signed_ticket) {
+  if (signed_ticket_size(signed_ticket) > kTicketSizeLimit) {
     return TicketError(ValidationError::limit_exceeded("signed ticket", kTicketSizeLimit));
   }
   if (signed_ticket.ticket.size() > kTicketSizeLimit) {
     return TicketError(ValidationError::limit_exceeded("ticket payload", kTicketSizeLimit));
   }
-  auto decoded = decode_session_ticket(signed_ticket.ticket, kTicketSizeLimit);
-  if (!decoded.ok()) return TicketError(decoded.take_error());
-  SessionTicket& ticket = decoded.value();
+  return {};
+}
+
+// The checks after the payload has been decoded; verify_authorization has decoded it already.
+Result<VerifiedTicket, TicketError> verify_decoded_ticket(
+    const SignedSessionTicket& signed_ticket, SessionTicket ticket, std::string_view key_id,
+    std::span<const uint8_t, 32> public_key, const TicketVerificationContext& context) {
   if (key_id != ticket.signing_key_id) return TicketError(TicketKeyMismatch{});
   if (!is_printable_token(key_id)) return TicketError(ValidationError::invalid_field("key ID"));
   switch (verify_ticket_signature(public_key, signed_message(signed_ticket.ticket),
                                   signed_ticket.signature)) {
-    case SignatureVerdict::kValid: break;
+    case SignatureVerdict::kValid:
+      break;
     case SignatureVerdict::kKeyNotAPoint:
       return TicketError(ValidationError::invalid_field("ticket public key"));
     case SignatureVerdict::kBadSignatureLength:
       return TicketError(ValidationError::invalid_field("ticket signature"));
-    case SignatureVerdict::kInvalid: return TicketError(SignatureInvalid{});
+    case SignatureVerdict::kInvalid:
+      return TicketError(SignatureInvalid{});
   }
   auto permissions = check_ticket_claims(ticket, context);
   if (!permissions.ok()) return TicketError(permissions.take_error());
   return VerifiedTicket{std::move(ticket), permissions.value()};
+}
+
+}  // namespace
+
+Result<VerifiedTicket, TicketError> verify_signed_ticket(const SignedSessionTicket& signed_ticket,
+                                                         std::string_view key_id,
+                                                         std::span<const uint8_t, 32> public_key,
+                                                         const TicketVerificationContext& context) {
+  VK_RETURN_IF_ERROR(check_ticket_sizes(signed_ticket));
+  auto decoded = decode_session_ticket(signed_ticket.ticket, kTicketSizeLimit);
+  if (!decoded.ok()) return TicketError(decoded.take_error());
+  return verify_decoded_ticket(signed_ticket, std::move(decoded).value(), key_id, public_key,
+                               context);
 }
 
 uint64_t lease_end_seconds(uint64_t lease_expires_at_ms) {
@@ -217,8 +258,10 @@ Result<VerifiedAuthorization, AuthorizationFailure> verify_authorization(const S
   context.protocol_major = 1;
 
   const auto public_key = to_array<32>(key.value());
-  auto verified =
-      verify_signed_ticket(signed_ticket.value(), start.ticket_key.key_id, public_key, context);
+  // The payload decoded in step 3 is exactly what verify_signed_ticket would decode again.
+  if (!check_ticket_sizes(signed_ticket.value()).ok()) return kInvalidTicket;
+  auto verified = verify_decoded_ticket(signed_ticket.value(), std::move(ticket).value(),
+                                        start.ticket_key.key_id, public_key, context);
   if (!verified.ok()) return kInvalidTicket;
 
   const std::vector<Permission> granted =

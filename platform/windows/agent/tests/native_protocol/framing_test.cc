@@ -134,20 +134,34 @@ TEST(StatusLineTest, ErrorLinesCarryTheWordAndAnUnsignedCode) {
 }
 
 TEST(StatusLineTest, EveryLoopWordIsDistinctAndLowerCaseHyphenated) {
-  const LoopStage all[] = {
-      LoopStage::kCheckLease,          LoopStage::kRefreshInputDesktop,
-      LoopStage::kRefreshDisplays,     LoopStage::kRecreateInputBackend,
-      LoopStage::kReceiveCommand,      LoopStage::kParseCommand,
-      LoopStage::kValidateControl,     LoopStage::kCarryAuthorization,
-      LoopStage::kDispatchInput,       LoopStage::kAuthorizationExpired,
-      LoopStage::kControlProtocolRejected, LoopStage::kInputPaused,
-      LoopStage::kInputApiRejected,    LoopStage::kControlGateRejected};
-  const std::set<std::string_view> expected = {
-      "check-lease",           "refresh-input-desktop", "refresh-displays",
-      "recreate-input-backend", "receive-command",      "parse-command",
-      "validate-control",      "carry-authorization",   "dispatch-input",
-      "authorization-expired", "control-protocol-rejected", "input-paused",
-      "input-api-rejected",    "control-gate-rejected"};
+  const LoopStage all[] = {LoopStage::kCheckLease,
+                           LoopStage::kRefreshInputDesktop,
+                           LoopStage::kRefreshDisplays,
+                           LoopStage::kRecreateInputBackend,
+                           LoopStage::kReceiveCommand,
+                           LoopStage::kParseCommand,
+                           LoopStage::kValidateControl,
+                           LoopStage::kCarryAuthorization,
+                           LoopStage::kDispatchInput,
+                           LoopStage::kAuthorizationExpired,
+                           LoopStage::kControlProtocolRejected,
+                           LoopStage::kInputPaused,
+                           LoopStage::kInputApiRejected,
+                           LoopStage::kControlGateRejected};
+  const std::set<std::string_view> expected = {"check-lease",
+                                               "refresh-input-desktop",
+                                               "refresh-displays",
+                                               "recreate-input-backend",
+                                               "receive-command",
+                                               "parse-command",
+                                               "validate-control",
+                                               "carry-authorization",
+                                               "dispatch-input",
+                                               "authorization-expired",
+                                               "control-protocol-rejected",
+                                               "input-paused",
+                                               "input-api-rejected",
+                                               "control-gate-rejected"};
   std::set<std::string_view> words;
   for (LoopStage stage : all) words.insert(loop_stage_word(stage));
   EXPECT_EQ(words, expected);

@@ -27,7 +27,8 @@ constexpr char kUsage[] =
     "  --requester-fingerprint B64  requester identity key fingerprint (32 bytes)\n"
     "  --target-device UUID       this host's device identifier\n"
     "  --target-fingerprint B64   this host's identity key fingerprint (32 bytes)\n"
-    "  --permissions A,B,...      permission names (default VIEW_SCREEN,SEND_POINTER,SEND_KEYBOARD)\n"
+    "  --permissions A,B,...      permission names (default "
+    "VIEW_SCREEN,SEND_POINTER,SEND_KEYBOARD)\n"
     "  --lifetime S               ticket lifetime in seconds (default 60)\n"
     "  --clock-offset S           issued_at = now + S (may be negative)\n"
     "  --now S                    the clock in seconds since the epoch (default: system clock)\n"
@@ -96,9 +97,7 @@ int main(int argc, char** argv) {
   std::vector<std::string> args(argv + 1, argv + argc);
   for (size_t i = 0; i < args.size(); ++i) {
     const std::string& arg = args[i];
-    auto value = [&]() -> const std::string* {
-      return i + 1 < args.size() ? &args[++i] : nullptr;
-    };
+    auto value = [&]() -> const std::string* { return i + 1 < args.size() ? &args[++i] : nullptr; };
     auto number = [&](auto& target) {
       const std::string* text = value();
       if (text == nullptr) return false;
@@ -141,7 +140,8 @@ int main(int argc, char** argv) {
       ok = (text = value()) != nullptr;
       auto uuid = ok ? native_protocol::parse_canonical_uuid(*text) : std::nullopt;
       ok = uuid.has_value();
-      if (ok) (arg == "--target-device" ? options.target_device_id : options.requester_device_id) = *uuid;
+      if (ok)
+        (arg == "--target-device" ? options.target_device_id : options.requester_device_id) = *uuid;
     } else if (arg == "--requester-fingerprint") {
       ok = (text = value()) != nullptr && parse_b64(*text, options.requester_fingerprint);
     } else if (arg == "--target-fingerprint") {

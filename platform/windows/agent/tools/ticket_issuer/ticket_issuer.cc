@@ -153,7 +153,8 @@ IssueOptions default_options(uint64_t now) {
   IssueOptions options;
   for (size_t i = 0; i < options.seed.size(); ++i) options.seed[i] = static_cast<uint8_t>(i + 1);
   options.now = now;
-  options.session_id = *native_protocol::parse_canonical_uuid("0d5f3c2a-6b1e-4c7d-9a8b-1f2e3d4c5b6a");
+  options.session_id =
+      *native_protocol::parse_canonical_uuid("0d5f3c2a-6b1e-4c7d-9a8b-1f2e3d4c5b6a");
   options.requester_device_id =
       *native_protocol::parse_canonical_uuid("7a1b2c3d-4e5f-4a6b-8c7d-9e0f1a2b3c4d");
   options.target_device_id =
@@ -166,8 +167,8 @@ IssueOptions default_options(uint64_t now) {
 SessionTicket ticket_for(const IssueOptions& options) {
   SessionTicket ticket;
   ticket.session_id = to_bytes(options.session_id);
-  ticket.requester = DeviceBinding{to_bytes(options.requester_device_id),
-                                   to_bytes(options.requester_fingerprint)};
+  ticket.requester =
+      DeviceBinding{to_bytes(options.requester_device_id), to_bytes(options.requester_fingerprint)};
   ticket.target =
       DeviceBinding{to_bytes(options.target_device_id), to_bytes(options.target_fingerprint)};
   ticket.role = options.role;
@@ -177,8 +178,8 @@ SessionTicket ticket_for(const IssueOptions& options) {
   ticket.entitlements = options.entitlements;
   ticket.display_id = options.display_id;
   ticket.approval_mode = options.approval_mode;
-  ticket.issued_at_unix_s = static_cast<uint64_t>(static_cast<int64_t>(options.now) +
-                                                  options.issued_offset_s);
+  ticket.issued_at_unix_s =
+      static_cast<uint64_t>(static_cast<int64_t>(options.now) + options.issued_offset_s);
   ticket.expires_at_unix_s = ticket.issued_at_unix_s + options.lifetime_s;
   std::array<uint8_t, 16 + 32> nonce_input{};
   std::copy(options.session_id.begin(), options.session_id.end(), nonce_input.begin());
@@ -207,19 +208,30 @@ Result<Issued, std::string> issue(const IssueOptions& input) {
   uint64_t lease_ahead_ms = options.lease_ahead_ms;
 
   switch (options.breakage) {
-    case Breakage::kWrongSession: options.session_id[15] ^= 0x01; break;
-    case Breakage::kWrongTarget: options.target_device_id[15] ^= 0x01; break;
-    case Breakage::kWrongTargetFingerprint: options.target_fingerprint[0] ^= 0x01; break;
+    case Breakage::kWrongSession:
+      options.session_id[15] ^= 0x01;
+      break;
+    case Breakage::kWrongTarget:
+      options.target_device_id[15] ^= 0x01;
+      break;
+    case Breakage::kWrongTargetFingerprint:
+      options.target_fingerprint[0] ^= 0x01;
+      break;
     case Breakage::kSameDevice:
       options.requester_device_id = options.target_device_id;
       break;
     case Breakage::kExpired:
       options.issued_offset_s = -static_cast<int64_t>(options.lifetime_s);
       break;
-    case Breakage::kFutureIssuedAt: options.issued_offset_s = 31; break;
-    case Breakage::kLongLifetime: options.lifetime_s = 121; break;
+    case Breakage::kFutureIssuedAt:
+      options.issued_offset_s = 31;
+      break;
+    case Breakage::kLongLifetime:
+      options.lifetime_s = 121;
+      break;
     case Breakage::kPermissionOrder:
-      if (record_permissions.size() < 2) return std::string("permission-order needs two permissions");
+      if (record_permissions.size() < 2)
+        return std::string("permission-order needs two permissions");
       std::reverse(record_permissions.begin(), record_permissions.end());
       break;
     case Breakage::kMissingViewScreen:
@@ -227,10 +239,16 @@ Result<Issued, std::string> issue(const IssueOptions& input) {
       if (options.permissions.empty()) options.permissions.push_back(Permission::kSendPointer);
       record_permissions = options.permissions;
       break;
-    case Breakage::kKeyIdMismatch: record_key_id += "-other"; break;
-    case Breakage::kProtocolMajor: break;  // applied to the ticket below
-    case Breakage::kLeaseTooLong: lease_ahead_ms = 330001; break;
-    default: break;
+    case Breakage::kKeyIdMismatch:
+      record_key_id += "-other";
+      break;
+    case Breakage::kProtocolMajor:
+      break;  // applied to the ticket below
+    case Breakage::kLeaseTooLong:
+      lease_ahead_ms = 330001;
+      break;
+    default:
+      break;
   }
 
   SessionTicket ticket = ticket_for(options);
@@ -277,9 +295,14 @@ Result<Issued, std::string> issue(const IssueOptions& input) {
       public_key.assign(32, 0);
       public_key[0] = 1;  // the identity point
       break;
-    case Breakage::kShortKey: public_key.resize(31); break;
-    case Breakage::kLongKey: public_key.push_back(0); break;
-    default: break;
+    case Breakage::kShortKey:
+      public_key.resize(31);
+      break;
+    case Breakage::kLongKey:
+      public_key.push_back(0);
+      break;
+    default:
+      break;
   }
 
   Issued issued;

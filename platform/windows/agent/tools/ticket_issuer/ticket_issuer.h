@@ -52,28 +52,28 @@ std::string start_line(const StartDraft& draft);
 
 enum class Breakage {
   kNone,
-  kBadSignature,         // one bit of the signature flipped
-  kNoDomain,             // signed over the payload alone
-  kSPlusL,               // S replaced by S + L (same point, non-canonical scalar)
-  kWrongSession,         // ticket for another session
-  kWrongTarget,          // ticket for another device
+  kBadSignature,  // one bit of the signature flipped
+  kNoDomain,      // signed over the payload alone
+  kSPlusL,        // S replaced by S + L (same point, non-canonical scalar)
+  kWrongSession,  // ticket for another session
+  kWrongTarget,   // ticket for another device
   kWrongTargetFingerprint,
-  kSameDevice,           // requester device equals the target device
-  kExpired,              // expires_at = now
-  kFutureIssuedAt,       // issued_at = now + 31
-  kLongLifetime,         // expires_at - issued_at = 121
-  kPermissionOrder,      // the record lists the ticket's permissions in another order
-  kMissingViewScreen,    // neither list has VIEW_SCREEN
-  kNonCanonical,         // permissions written unpacked (then signed)
-  kUnknownField,         // field 99 appended to the ticket (then signed)
-  kUnknownOuterField,    // field 99 appended to the signed ticket
-  kKeyIdMismatch,        // the record names another key id than the ticket
-  kSmallOrderKey,        // the record's public key is the identity point
-  kShortKey,             // 31-byte public key
-  kLongKey,              // 33-byte public key
-  kProtocolMajor,        // protocol_major 2
-  kLeaseTooLong,         // lease 330001 ms ahead
-  kOversized,            // signed ticket of 4097 bytes
+  kSameDevice,         // requester device equals the target device
+  kExpired,            // expires_at = now
+  kFutureIssuedAt,     // issued_at = now + 31
+  kLongLifetime,       // expires_at - issued_at = 121
+  kPermissionOrder,    // the record lists the ticket's permissions in another order
+  kMissingViewScreen,  // neither list has VIEW_SCREEN
+  kNonCanonical,       // permissions written unpacked (then signed)
+  kUnknownField,       // field 99 appended to the ticket (then signed)
+  kUnknownOuterField,  // field 99 appended to the signed ticket
+  kKeyIdMismatch,      // the record names another key id than the ticket
+  kSmallOrderKey,      // the record's public key is the identity point
+  kShortKey,           // 31-byte public key
+  kLongKey,            // 33-byte public key
+  kProtocolMajor,      // protocol_major 2
+  kLeaseTooLong,       // lease 330001 ms ahead
+  kOversized,          // signed ticket of 4097 bytes
 };
 
 std::optional<Breakage> parse_breakage(std::string_view name);
@@ -91,9 +91,9 @@ struct IssueOptions {
   std::array<uint8_t, 32> target_fingerprint{};
   std::vector<Permission> permissions{Permission::kViewScreen, Permission::kSendPointer,
                                       Permission::kSendKeyboard};
-  uint64_t now = 0;               // seconds since the epoch
-  int64_t issued_offset_s = 0;    // issued_at = now + offset
-  uint64_t lifetime_s = 60;       // expires_at = issued_at + lifetime
+  uint64_t now = 0;                  // seconds since the epoch
+  int64_t issued_offset_s = 0;       // issued_at = now + offset
+  uint64_t lifetime_s = 60;          // expires_at = issued_at + lifetime
   uint64_t lease_ahead_ms = 300000;  // leaseExpiresAt = now * 1000 + this
   int32_t role = 1;
   int32_t approval_mode = 1;

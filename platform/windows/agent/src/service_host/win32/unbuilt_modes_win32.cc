@@ -1,0 +1,19 @@
+// Modes that this build does not contain yet. Each refuses with a fixed message instead of doing
+// something partial.
+#include "service_host/modes.h"
+
+namespace vornakel {
+
+Status run_input_host() {
+  return Error::message("The native input host is not available in this build");
+}
+
+Status run_capture_host(const std::vector<std::u16string>&) {
+  return Error::message("The capture host is not available in this build");
+}
+
+Status run_indicator() {
+  return Error::message("The session indicator is not available in this build");
+}
+
+}  // namespace vornakel
