@@ -77,12 +77,12 @@ TEST(BackendKeysTest, ModifierBitsMapInBitOrder) {
 TEST(BackendKeysTest, MovingAltFromOneSideToTheOtherKeepsItDown) {
   // Both Alt bits inject the same key: switching sides must neither press it twice nor let go.
   Fixture f;
-  ASSERT_TRUE(f.backend->execute(KeyAction{230, 0x40, true}).ok());   // AltRight down
-  ASSERT_TRUE(f.backend->execute(KeyAction{4, 0x04, true}).ok());     // KeyA with Alt
+  ASSERT_TRUE(f.backend->execute(KeyAction{230, 0x40, true}).ok());  // AltRight down
+  ASSERT_TRUE(f.backend->execute(KeyAction{4, 0x04, true}).ok());    // KeyA with Alt
   EXPECT_EQ(keys_sent(*f.state), (Keys{{0x12, 0}, {0x41, 0}}));
   EXPECT_EQ(f.backend->held_keys(), (std::set<uint16_t>{0x12, 0x41}));
-  ASSERT_TRUE(f.backend->execute(KeyAction{91, 0x44, true}).ok());    // Numpad3 with both Alt bits
-  ASSERT_TRUE(f.backend->execute(KeyAction{91, 0x40, false}).ok());   // back to the right one
+  ASSERT_TRUE(f.backend->execute(KeyAction{91, 0x44, true}).ok());   // Numpad3 with both Alt bits
+  ASSERT_TRUE(f.backend->execute(KeyAction{91, 0x40, false}).ok());  // back to the right one
   EXPECT_EQ(keys_sent(*f.state), (Keys{{0x12, 0}, {0x41, 0}, {0x63, 0}, {0x63, kKeyUp}}));
   ASSERT_TRUE(f.backend->execute(KeyAction{230, 0x00, false}).ok());
   EXPECT_EQ(keys_sent(*f.state).back(), (std::pair<uint16_t, uint32_t>{0x12, kKeyUp}));
@@ -95,18 +95,18 @@ TEST(BackendKeysTest, VirtualKeysAndExtendedFlags) {
     bool extended;
   };
   const Case cases[] = {
-      {4, 0x41, false},   {29, 0x5A, false},  {30, 0x31, false},  {39, 0x30, false},
-      {40, 0x0D, false},  {88, 0x0D, false},  {41, 0x1B, false},  {42, 0x08, false},
-      {43, 0x09, false},  {44, 0x20, false},  {45, 0xBD, false},  {46, 0xBB, false},
-      {47, 0xDB, false},  {48, 0xDD, false},  {49, 0xDC, false},  {51, 0xBA, false},
-      {52, 0xDE, false},  {53, 0xC0, false},  {54, 0xBC, false},  {55, 0xBE, false},
-      {56, 0xBF, false},  {57, 0x14, false},  {58, 0x70, false},  {69, 0x7B, false},
-      {70, 0x2C, true},   {71, 0x91, false},  {72, 0x13, false},  {73, 0x2D, true},
-      {74, 0x24, true},   {75, 0x21, true},   {76, 0x2E, true},   {77, 0x23, true},
-      {78, 0x22, true},   {79, 0x27, true},   {80, 0x25, true},   {81, 0x28, true},
-      {82, 0x26, true},   {83, 0x90, true},   {84, 0x6F, true},   {85, 0x6A, false},
-      {86, 0x6D, false},  {87, 0x6B, false},  {89, 0x61, false},  {97, 0x69, false},
-      {98, 0x60, false},  {99, 0x6E, false},  {101, 0x5D, false},
+      {4, 0x41, false},  {29, 0x5A, false}, {30, 0x31, false},  {39, 0x30, false},
+      {40, 0x0D, false}, {88, 0x0D, false}, {41, 0x1B, false},  {42, 0x08, false},
+      {43, 0x09, false}, {44, 0x20, false}, {45, 0xBD, false},  {46, 0xBB, false},
+      {47, 0xDB, false}, {48, 0xDD, false}, {49, 0xDC, false},  {51, 0xBA, false},
+      {52, 0xDE, false}, {53, 0xC0, false}, {54, 0xBC, false},  {55, 0xBE, false},
+      {56, 0xBF, false}, {57, 0x14, false}, {58, 0x70, false},  {69, 0x7B, false},
+      {70, 0x2C, true},  {71, 0x91, false}, {72, 0x13, false},  {73, 0x2D, true},
+      {74, 0x24, true},  {75, 0x21, true},  {76, 0x2E, true},   {77, 0x23, true},
+      {78, 0x22, true},  {79, 0x27, true},  {80, 0x25, true},   {81, 0x28, true},
+      {82, 0x26, true},  {83, 0x90, true},  {84, 0x6F, true},   {85, 0x6A, false},
+      {86, 0x6D, false}, {87, 0x6B, false}, {89, 0x61, false},  {97, 0x69, false},
+      {98, 0x60, false}, {99, 0x6E, false}, {101, 0x5D, false},
   };
   for (const Case& c : cases) {
     Fixture f;
@@ -149,9 +149,9 @@ TEST(BackendKeysTest, FailedModifierLeavesTheStateUnchanged) {
   f.state->failing_sends = {2};  // the left Shift press of Control+Shift
   auto result = f.backend->execute(KeyAction{4, 0x03, true});
   ASSERT_FALSE(result.ok());
-  EXPECT_EQ(result.error(),
-            AdapterError::platform(
-                "not all input events were sent. they may have been blocked by UIPI"));
+  EXPECT_EQ(
+      result.error(),
+      AdapterError::platform("not all input events were sent. they may have been blocked by UIPI"));
   EXPECT_EQ(f.backend->modifiers_down(), 0);
   // Keys whose press was attempted stay held, so that a release-all lets them go.
   EXPECT_EQ(f.backend->held_keys(), (std::set<uint16_t>{0xA0, 0xA2}));
@@ -177,9 +177,9 @@ TEST(BackendReleaseTest, ReleasesEveryKeyBeforeAnyButtonAndKeepsTheFirstError) {
   f.state->failing_sends = {before + 2, before + 4};
   auto result = f.backend->release_all();
   ASSERT_FALSE(result.ok());
-  EXPECT_EQ(result.error(),
-            AdapterError::platform(
-                "not all input events were sent. they may have been blocked by UIPI"));
+  EXPECT_EQ(
+      result.error(),
+      AdapterError::platform("not all input events were sent. they may have been blocked by UIPI"));
   ASSERT_EQ(f.state->sends.size(), before + 5);  // three keys, two buttons: all attempted
   for (size_t i = before; i < before + 3; ++i) {
     EXPECT_TRUE(f.state->sends[i].empty() ||

@@ -40,8 +40,8 @@ TEST(BackendPointerTest, AbsoluteMoveMapsOntoTheDisplayUnderDpiAwareness) {
   ASSERT_TRUE(left.backend.execute(absolute(1.0f, 1.0f)).ok());
   ASSERT_TRUE(left.backend.execute(absolute(0.0f, 0.0f)).ok());
   EXPECT_EQ(left.state->calls,
-            (std::vector<std::string>{"dpi_enter", "set_cursor -1 1079", "dpi_restore",
-                                      "dpi_enter", "set_cursor -1920 0", "dpi_restore"}));
+            (std::vector<std::string>{"dpi_enter", "set_cursor -1 1079", "dpi_restore", "dpi_enter",
+                                      "set_cursor -1920 0", "dpi_restore"}));
   EXPECT_TRUE(left.state->sends.empty());  // the cursor is placed, not moved by an event
 }
 
@@ -56,8 +56,8 @@ TEST(BackendPointerTest, AbsoluteMoveRoundsInFloatHalvesAwayFromZero) {
   EXPECT_EQ(empty.state->calls[1], "set_cursor 7 9");
 
   // The sum saturates instead of wrapping.
-  Fixture edge(display_at(std::numeric_limits<int32_t>::max() - 5, std::numeric_limits<int32_t>::min(),
-                          16384, 2));
+  Fixture edge(display_at(std::numeric_limits<int32_t>::max() - 5,
+                          std::numeric_limits<int32_t>::min(), 16384, 2));
   ASSERT_TRUE(edge.backend.execute(absolute(1.0f, 0.0f)).ok());
   EXPECT_EQ(edge.state->calls[1], "set_cursor 2147483647 -2147483648");
 }
@@ -152,9 +152,9 @@ TEST(BackendPointerTest, RelativeMoveFailures) {
   blocked.state->failing_sends = {1};
   result = blocked.backend.execute(relative(1, 1));
   ASSERT_FALSE(result.ok());
-  EXPECT_EQ(result.error(),
-            AdapterError::platform(
-                "not all input events were sent. they may have been blocked by UIPI"));
+  EXPECT_EQ(
+      result.error(),
+      AdapterError::platform("not all input events were sent. they may have been blocked by UIPI"));
 }
 
 TEST(BackendPointerTest, ButtonsUseTheirOwnFlagsAndXButtonData) {
@@ -162,9 +162,11 @@ TEST(BackendPointerTest, ButtonsUseTheirOwnFlagsAndXButtonData) {
   struct Expected {
     uint32_t press, release, data;
   };
-  const Expected expected[5] = {
-      {0x0002, 0x0004, 0}, {0x0008, 0x0010, 0}, {0x0020, 0x0040, 0},
-      {0x0080, 0x0100, 1}, {0x0080, 0x0100, 2}};
+  const Expected expected[5] = {{0x0002, 0x0004, 0},
+                                {0x0008, 0x0010, 0},
+                                {0x0020, 0x0040, 0},
+                                {0x0080, 0x0100, 1},
+                                {0x0080, 0x0100, 2}};
   for (uint32_t button = 1; button <= 5; ++button) {
     ASSERT_TRUE(fixture.backend.execute(ButtonAction{button, true}).ok());
   }

@@ -30,13 +30,14 @@ std::string control_line(const std::string& message_members) {
 TEST(CommandParseTest, ParsesEveryHostCommand) {
   EXPECT_TRUE(body_as<Command::Close>(parse_command("{\"type\":\"close\"}\n")));
 
-  const auto relative = body_as<Command::Relative>(parse_command(R"({"type":"relative","dx":-5,"dy":7})"));
+  const auto relative =
+      body_as<Command::Relative>(parse_command(R"({"type":"relative","dx":-5,"dy":7})"));
   ASSERT_TRUE(relative);
   EXPECT_EQ(relative->dx, -5);
   EXPECT_EQ(relative->dy, 7);
 
-  const auto display = body_as<Command::Display>(
-      parse_command(R"({"type":"display","id":"DISPLAY2","x":-1920,"y":0,"width":1920,"height":1080})"));
+  const auto display = body_as<Command::Display>(parse_command(
+      R"({"type":"display","id":"DISPLAY2","x":-1920,"y":0,"width":1920,"height":1080})"));
   ASSERT_TRUE(display);
   EXPECT_EQ(display->id, "DISPLAY2");
   EXPECT_EQ(display->x, -1920);
@@ -44,14 +45,15 @@ TEST(CommandParseTest, ParsesEveryHostCommand) {
   EXPECT_EQ(display->width, 1920u);
   EXPECT_EQ(display->height, 1080u);
 
-  const auto carry =
-      body_as<Command::Carry>(parse_command(R"({"type":"carry","expiresAtUnixS":18446744073709551615})"));
+  const auto carry = body_as<Command::Carry>(
+      parse_command(R"({"type":"carry","expiresAtUnixS":18446744073709551615})"));
   ASSERT_TRUE(carry);
   EXPECT_EQ(carry->expires_at_unix_s, std::numeric_limits<uint64_t>::max());
 }
 
 TEST(CommandParseTest, ParsesEveryControlMessage) {
-  auto pointer = message_of(control_line(R"("type":"pointer","v":1,"seq":0,"x":0.25,"y":0.75,"buttons":31)"));
+  auto pointer =
+      message_of(control_line(R"("type":"pointer","v":1,"seq":0,"x":0.25,"y":0.75,"buttons":31)"));
   ASSERT_TRUE(pointer);
   EXPECT_EQ(pointer->v, 1u);
   EXPECT_EQ(pointer->seq, 0u);
@@ -60,13 +62,15 @@ TEST(CommandParseTest, ParsesEveryControlMessage) {
   EXPECT_EQ(p.y, 0.75f);
   EXPECT_EQ(p.buttons, 31);
 
-  auto scroll = message_of(control_line(R"("type":"scroll","v":1,"seq":4294967295,"horizontal":-3,"vertical":2)"));
+  auto scroll = message_of(
+      control_line(R"("type":"scroll","v":1,"seq":4294967295,"horizontal":-3,"vertical":2)"));
   ASSERT_TRUE(scroll);
   EXPECT_EQ(scroll->seq, 4294967295u);
   EXPECT_EQ(std::get<ControlMessage::Scroll>(scroll->body).horizontal, -3);
   EXPECT_EQ(std::get<ControlMessage::Scroll>(scroll->body).vertical, 2);
 
-  auto key = message_of(control_line(R"("type":"key-transition","v":1,"seq":2,"code":"KeyA","down":true,"modifiers":9)"));
+  auto key = message_of(control_line(
+      R"("type":"key-transition","v":1,"seq":2,"code":"KeyA","down":true,"modifiers":9)"));
   ASSERT_TRUE(key);
   const auto& k = std::get<ControlMessage::KeyTransition>(key->body);
   EXPECT_EQ(k.code, "KeyA");
@@ -101,7 +105,8 @@ TEST(CommandParseTest, TagsAreExactAndRequired) {
   EXPECT_FALSE(parse_command(R"({"dx":1,"dy":2})"));
   EXPECT_FALSE(parse_command(R"({"type":1})"));
   EXPECT_FALSE(parse_command(R"({"type":null})"));
-  EXPECT_FALSE(parse_command(control_line(R"("type":"Pointer","v":1,"seq":1,"x":0,"y":0,"buttons":0)")));
+  EXPECT_FALSE(
+      parse_command(control_line(R"("type":"Pointer","v":1,"seq":1,"x":0,"y":0,"buttons":0)")));
   EXPECT_FALSE(parse_command(control_line(R"("v":1,"seq":1)")));
   // A control message's tag is not a command's, nor the reverse.
   EXPECT_FALSE(parse_command(R"({"type":"stop"})"));
@@ -117,17 +122,21 @@ TEST(CommandParseTest, MembersAreRequiredExactlyOnceAndNothingElse) {
   EXPECT_FALSE(parse_command(R"({"type":"display","id":"A1","x":0,"y":0,"width":2})"));
   EXPECT_FALSE(parse_command(R"({"type":"carry"})"));
   EXPECT_FALSE(parse_command(R"({"type":"control"})"));
-  EXPECT_FALSE(parse_command(R"({"type":"control","message":{"type":"stop","v":1,"seq":1},"extra":1})"));
-  EXPECT_FALSE(parse_command(R"({"type":"control","message":{"type":"stop","v":1,"seq":1},"message":{"type":"stop","v":1,"seq":1}})"));
+  EXPECT_FALSE(
+      parse_command(R"({"type":"control","message":{"type":"stop","v":1,"seq":1},"extra":1})"));
+  EXPECT_FALSE(parse_command(
+      R"({"type":"control","message":{"type":"stop","v":1,"seq":1},"message":{"type":"stop","v":1,"seq":1}})"));
   EXPECT_FALSE(parse_command(control_line(R"("type":"stop","v":1)")));
   EXPECT_FALSE(parse_command(control_line(R"("type":"stop","v":1,"seq":1,"seq":2)")));
   EXPECT_FALSE(parse_command(control_line(R"("type":"stop","v":1,"seq":1,"paused":true)")));
   EXPECT_FALSE(parse_command(control_line(R"("type":"release-all","v":1,"seq":1,"reason":"x")")));
   EXPECT_FALSE(parse_command(control_line(R"("type":"pointer","v":1,"seq":1,"x":0,"y":0)")));
-  EXPECT_FALSE(parse_command(control_line(R"("type":"pointer","v":1,"seq":1,"x":0,"y":0,"buttons":0,"code":"KeyA")")));
+  EXPECT_FALSE(parse_command(
+      control_line(R"("type":"pointer","v":1,"seq":1,"x":0,"y":0,"buttons":0,"code":"KeyA")")));
   // Members of another variant are as unknown as any other name.
   EXPECT_FALSE(parse_command(R"({"type":"carry","expiresAtUnixS":5,"dx":1})"));
-  EXPECT_FALSE(parse_command(R"({"type":"relative","dx":1,"dy":2,"message":{"type":"stop","v":1,"seq":1}})"));
+  EXPECT_FALSE(parse_command(
+      R"({"type":"relative","dx":1,"dy":2,"message":{"type":"stop","v":1,"seq":1}})"));
 }
 
 TEST(CommandParseTest, CloseCarriesNothingButItsTag) {
@@ -145,24 +154,31 @@ TEST(CommandParseTest, IntegersMustBeExactAndInsideTheirType) {
   EXPECT_FALSE(parse_command(R"({"type":"relative","dx":"1","dy":0})"));
   EXPECT_FALSE(parse_command(R"({"type":"relative","dx":-0.0,"dy":0})"));
   EXPECT_FALSE(parse_command(R"({"type":"display","id":"A1","x":0,"y":0,"width":-1,"height":2})"));
-  EXPECT_TRUE(parse_command(R"({"type":"display","id":"A1","x":0,"y":0,"width":4294967295,"height":2})"));
-  EXPECT_FALSE(parse_command(R"({"type":"display","id":"A1","x":0,"y":0,"width":4294967296,"height":2})"));
+  EXPECT_TRUE(
+      parse_command(R"({"type":"display","id":"A1","x":0,"y":0,"width":4294967295,"height":2})"));
+  EXPECT_FALSE(
+      parse_command(R"({"type":"display","id":"A1","x":0,"y":0,"width":4294967296,"height":2})"));
   EXPECT_FALSE(parse_command(R"({"type":"carry","expiresAtUnixS":18446744073709551616})"));
   EXPECT_FALSE(parse_command(R"({"type":"carry","expiresAtUnixS":-1})"));
   EXPECT_FALSE(parse_command(control_line(R"("type":"stop","v":1,"seq":-1)")));
   EXPECT_FALSE(parse_command(control_line(R"("type":"stop","v":4294967296,"seq":1)")));
-  EXPECT_TRUE(parse_command(control_line(R"("type":"pointer","v":1,"seq":1,"x":0,"y":0,"buttons":255)")));
-  EXPECT_FALSE(parse_command(control_line(R"("type":"pointer","v":1,"seq":1,"x":0,"y":0,"buttons":256)")));
-  EXPECT_FALSE(parse_command(control_line(R"("type":"key-transition","v":1,"seq":1,"code":"KeyA","down":true,"modifiers":-1)")));
+  EXPECT_TRUE(
+      parse_command(control_line(R"("type":"pointer","v":1,"seq":1,"x":0,"y":0,"buttons":255)")));
+  EXPECT_FALSE(
+      parse_command(control_line(R"("type":"pointer","v":1,"seq":1,"x":0,"y":0,"buttons":256)")));
+  EXPECT_FALSE(parse_command(control_line(
+      R"("type":"key-transition","v":1,"seq":1,"code":"KeyA","down":true,"modifiers":-1)")));
 }
 
 TEST(CommandParseTest, FloatsTakeAnyNumberRoundedOnceToFloat) {
-  auto integers = message_of(control_line(R"("type":"pointer","v":1,"seq":1,"x":1,"y":0,"buttons":0)"));
+  auto integers =
+      message_of(control_line(R"("type":"pointer","v":1,"seq":1,"x":1,"y":0,"buttons":0)"));
   ASSERT_TRUE(integers);
   EXPECT_EQ(std::get<ControlMessage::Pointer>(integers->body).x, 1.0f);
   EXPECT_EQ(std::get<ControlMessage::Pointer>(integers->body).y, 0.0f);
 
-  auto tenth = message_of(control_line(R"("type":"pointer","v":1,"seq":1,"x":0.1,"y":5E-1,"buttons":0)"));
+  auto tenth =
+      message_of(control_line(R"("type":"pointer","v":1,"seq":1,"x":0.1,"y":5E-1,"buttons":0)"));
   ASSERT_TRUE(tenth);
   EXPECT_EQ(std::get<ControlMessage::Pointer>(tenth->body).x, 0.1f);
   EXPECT_EQ(std::get<ControlMessage::Pointer>(tenth->body).y, 0.5f);
@@ -172,33 +188,41 @@ TEST(CommandParseTest, FloatsTakeAnyNumberRoundedOnceToFloat) {
   auto above_midpoint = message_of(control_line(
       R"("type":"pointer","v":1,"seq":1,"x":1.000000059604644775390625000001,"y":0,"buttons":0)"));
   ASSERT_TRUE(above_midpoint);
-  EXPECT_EQ(std::get<ControlMessage::Pointer>(above_midpoint->body).x,
-            std::nextafter(1.0f, 2.0f));
+  EXPECT_EQ(std::get<ControlMessage::Pointer>(above_midpoint->body).x, std::nextafter(1.0f, 2.0f));
 
   // Beyond float range: infinite, left for the range check to refuse.
-  auto huge = message_of(control_line(R"("type":"pointer","v":1,"seq":1,"x":1e39,"y":-1e39,"buttons":0)"));
+  auto huge =
+      message_of(control_line(R"("type":"pointer","v":1,"seq":1,"x":1e39,"y":-1e39,"buttons":0)"));
   ASSERT_TRUE(huge);
   EXPECT_TRUE(std::isinf(std::get<ControlMessage::Pointer>(huge->body).x));
   EXPECT_LT(std::get<ControlMessage::Pointer>(huge->body).y, 0.0f);
   EXPECT_TRUE(std::isinf(std::get<ControlMessage::Pointer>(huge->body).y));
 
-  auto tiny = message_of(control_line(R"("type":"pointer","v":1,"seq":1,"x":1e-60,"y":0,"buttons":0)"));
+  auto tiny =
+      message_of(control_line(R"("type":"pointer","v":1,"seq":1,"x":1e-60,"y":0,"buttons":0)"));
   ASSERT_TRUE(tiny);
   EXPECT_EQ(std::get<ControlMessage::Pointer>(tiny->body).x, 0.0f);
 
-  EXPECT_FALSE(parse_command(control_line(R"("type":"pointer","v":1,"seq":1,"x":"0.5","y":0,"buttons":0)")));
-  EXPECT_FALSE(parse_command(control_line(R"("type":"pointer","v":1,"seq":1,"x":null,"y":0,"buttons":0)")));
+  EXPECT_FALSE(
+      parse_command(control_line(R"("type":"pointer","v":1,"seq":1,"x":"0.5","y":0,"buttons":0)")));
+  EXPECT_FALSE(
+      parse_command(control_line(R"("type":"pointer","v":1,"seq":1,"x":null,"y":0,"buttons":0)")));
 }
 
 TEST(CommandParseTest, StringsAndBooleansKeepTheirJsonTypes) {
-  EXPECT_FALSE(parse_command(control_line(R"("type":"key-transition","v":1,"seq":1,"code":"KeyA","down":1,"modifiers":0)")));
-  EXPECT_FALSE(parse_command(control_line(R"("type":"key-transition","v":1,"seq":1,"code":"KeyA","down":"true","modifiers":0)")));
-  EXPECT_FALSE(parse_command(control_line(R"("type":"key-transition","v":1,"seq":1,"code":65,"down":true,"modifiers":0)")));
+  EXPECT_FALSE(parse_command(control_line(
+      R"("type":"key-transition","v":1,"seq":1,"code":"KeyA","down":1,"modifiers":0)")));
+  EXPECT_FALSE(parse_command(control_line(
+      R"("type":"key-transition","v":1,"seq":1,"code":"KeyA","down":"true","modifiers":0)")));
+  EXPECT_FALSE(parse_command(control_line(
+      R"("type":"key-transition","v":1,"seq":1,"code":65,"down":true,"modifiers":0)")));
   EXPECT_FALSE(parse_command(control_line(R"("type":"pause-input","v":1,"seq":1,"paused":null)")));
-  auto escaped = message_of(control_line(R"("type":"key-transition","v":1,"seq":1,"code":"Key\u0041","down":false,"modifiers":0)"));
+  auto escaped = message_of(control_line(
+      R"("type":"key-transition","v":1,"seq":1,"code":"Key\u0041","down":false,"modifiers":0)"));
   ASSERT_TRUE(escaped);
   EXPECT_EQ(std::get<ControlMessage::KeyTransition>(escaped->body).code, "KeyA");
-  EXPECT_FALSE(parse_command("{\"type\":\"display\",\"id\":\"A\xff\",\"x\":0,\"y\":0,\"width\":2,\"height\":2}"));
+  EXPECT_FALSE(parse_command(
+      "{\"type\":\"display\",\"id\":\"A\xff\",\"x\":0,\"y\":0,\"width\":2,\"height\":2}"));
 }
 
 TEST(CommandParseTest, OnlyOneObjectFollowedByJsonWhitespace) {
