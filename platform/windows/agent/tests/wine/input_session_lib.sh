@@ -60,7 +60,7 @@ stop_recorder() {
 }
 
 # The recorder's lines after "ready", without the final "closed".
-recorded() { grep -v -e '^ready' -e '^closed' "$WORK/recorder.log"; }
+recorded() { tr -d '\r' < "$WORK/recorder.log" | grep -v -e '^ready' -e '^closed'; }
 
 # Waits until the recorder has logged a line matching $1 (injected input arrives asynchronously).
 await_recorded() {

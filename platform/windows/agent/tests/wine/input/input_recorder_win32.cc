@@ -102,7 +102,7 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
   int argc = 0;
   LPWSTR* argv = CommandLineToArgvW(GetCommandLineW(), &argc);
   if (argv == nullptr || argc < 3) return 2;
-  g_log = _wfopen(argv[1], L"w");
+  g_log = _wfopen(argv[1], L"wb");
   if (g_log == nullptr) return 3;
   g_stop_file = std::wstring(argv[1]) + L".stop";
   g_deadline = GetTickCount64() + 1000ull * static_cast<ULONGLONG>(_wtoi(argv[2]));
