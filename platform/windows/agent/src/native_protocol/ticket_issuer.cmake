@@ -1,12 +1,14 @@
 # The ticket issuer: a native library that tests and benchmarks share, and a command-line tool
 # (copied to dist/tools/) that feeds start records to the input host in end-to-end tests.
+# The library is portable and also built for Windows, where the Windows-side tests use it.
+set(issuer_dir "${CMAKE_CURRENT_SOURCE_DIR}/../../tools/ticket_issuer")
+add_library(vk_ticket_issuer STATIC "${issuer_dir}/ticket_issuer.cc")
+target_include_directories(vk_ticket_issuer PUBLIC "${issuer_dir}")
+target_link_libraries(vk_ticket_issuer PUBLIC vk_native_protocol nlohmann_json::nlohmann_json
+                                              vornakel::sodium)
+vornakel_project_target(vk_ticket_issuer)
+
 if(NOT CMAKE_CROSSCOMPILING)
-  set(issuer_dir "${CMAKE_CURRENT_SOURCE_DIR}/../../tools/ticket_issuer")
-  add_library(vk_ticket_issuer STATIC "${issuer_dir}/ticket_issuer.cc")
-  target_include_directories(vk_ticket_issuer PUBLIC "${issuer_dir}")
-  target_link_libraries(vk_ticket_issuer PUBLIC vk_native_protocol nlohmann_json::nlohmann_json
-                                                vornakel::sodium)
-  vornakel_project_target(vk_ticket_issuer)
 
   add_executable(vornakel_ticket_issuer "${issuer_dir}/main.cc")
   target_link_libraries(vornakel_ticket_issuer PRIVATE vk_ticket_issuer)

@@ -9,3 +9,6 @@ if(TARGET native_protocol_tests AND TARGET vk_ticket_issuer)
   target_compile_definitions(native_protocol_tests
                              PRIVATE VORNAKEL_ED25519_VECTORS_DIR="${VORNAKEL_ED25519_VECTORS_DIR}")
 endif()
+if(TARGET native_protocol_win32_tests AND TARGET vk_ticket_issuer)
+  target_link_libraries(native_protocol_win32_tests PRIVATE vk_ticket_issuer)
+endif()

@@ -1,3 +1,5 @@
+// The "--input" mode: the input host on the process's own standard handles and the real desktop,
+// displays, input injection and clocks.
 #include "native_protocol/win32/input_host_win32.h"
 
 #include <windows.h>
@@ -8,11 +10,12 @@
 #include "native_protocol/input_host.h"
 #include "native_protocol/unix_clock.h"
 #include "native_protocol/win32/std_handles_win32.h"
+#include "service_host/modes.h"
 
-namespace vornakel::native_protocol {
+namespace vornakel {
 namespace {
 
-class ThreadLastError final : public LastErrorReader {
+class ThreadLastError final : public native_protocol::LastErrorReader {
  public:
   uint32_t last_error() override { return GetLastError(); }
 };
@@ -20,19 +23,21 @@ class ThreadLastError final : public LastErrorReader {
 }  // namespace
 
 Status run_input_host() {
+  namespace np = native_protocol;
   // Standard input goes on to the detached command reader, which may still be blocked in a read
   // when this returns; shared ownership keeps the source alive for it until the process ends.
-  auto input = std::make_shared<StdInputSource>();
-  StdOutputSink output;
-  SystemUnixClock clock;
-  SystemMonotonicClock monotonic;
+  auto input = std::make_shared<np::StdInputSource>();
+  np::StdOutputSink output;
+  np::SystemUnixClock clock;
+  np::SystemMonotonicClock monotonic;
   ThreadLastError last_error;
-  std::unique_ptr<InputDesktop> desktop = win32::make_input_desktop();
-  std::unique_ptr<DisplaySource> displays = win32::make_display_source();
-  std::unique_ptr<InputBackendFactory> backends = win32::make_input_backend_factory();
+  std::unique_ptr<np::InputDesktop> desktop = np::win32::make_input_desktop();
+  std::unique_ptr<np::DisplaySource> displays = np::win32::make_display_source();
+  std::unique_ptr<np::InputBackendFactory> backends = np::win32::make_input_backend_factory();
 
-  InputHostSeams seams{input, output, clock, monotonic, *desktop, *displays, *backends, last_error};
-  return run_input_host_session(seams);
+  np::InputHostSeams seams{input,     output,    clock,     monotonic,
+                           *desktop,  *displays, *backends, last_error};
+  return np::run_input_host_session(seams);
 }
 
-}  // namespace vornakel::native_protocol
+}  // namespace vornakel

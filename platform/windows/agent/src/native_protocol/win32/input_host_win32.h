@@ -1,22 +1,14 @@
-// The "--input" mode of the program, and the Windows forms of the input host's seams.
+// The Windows forms of the input host's seams.
 #ifndef VORNAKEL_NATIVE_PROTOCOL_WIN32_INPUT_HOST_WIN32_H_
 #define VORNAKEL_NATIVE_PROTOCOL_WIN32_INPUT_HOST_WIN32_H_
 
 #include <memory>
 
-#include "common/result.h"
 #include "native_protocol/desktop_api.h"
 #include "native_protocol/display_source.h"
 #include "native_protocol/input_backend_factory.h"
 #include "native_protocol/input_desktop.h"
 #include "native_protocol/input_injector.h"
-
-namespace vornakel::native_protocol {
-
-// Runs the input host on the process's standard handles until it ends.
-Status run_input_host();
-
-}  // namespace vornakel::native_protocol
 
 namespace vornakel::native_protocol::win32 {
 

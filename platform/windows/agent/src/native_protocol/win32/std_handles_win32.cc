@@ -24,32 +24,26 @@ Result<size_t> StdInputSource::read_raw(std::span<uint8_t> buffer) {
 StdOutputSink::StdOutputSink() : handle_(GetStdHandle(STD_OUTPUT_HANDLE)) {}
 
 Status StdOutputSink::write(std::string_view bytes) {
-  if (handle_ == nullptr || handle_ == INVALID_HANDLE_VALUE) {
-    return Error::os_from_win32(ERROR_INVALID_HANDLE);
-  }
-  while (!bytes.empty()) {
-    DWORD written = 0;
-    const DWORD chunk =
-        static_cast<DWORD>(std::min<size_t>(bytes.size(), std::numeric_limits<DWORD>::max()));
-    if (!WriteFile(handle_, bytes.data(), chunk, &written, nullptr)) {
-      return Error::os_from_win32(GetLastError());
-    }
-    if (written == 0) return Error::os_from_win32(ERROR_WRITE_FAULT);
-    bytes.remove_prefix(written);
-  }
+  pending_.append(bytes);
   return Ok();
 }
 
 Status StdOutputSink::flush() {
-  if (handle_ == nullptr || handle_ == INVALID_HANDLE_VALUE) {
+  std::string_view rest = pending_;
+  if (!rest.empty() && (handle_ == nullptr || handle_ == INVALID_HANDLE_VALUE)) {
     return Error::os_from_win32(ERROR_INVALID_HANDLE);
   }
-  if (!FlushFileBuffers(handle_)) {
-    const DWORD code = GetLastError();
-    // Consoles and some character devices cannot be flushed; there is nothing buffered to lose.
-    if (code == ERROR_INVALID_HANDLE && GetFileType(handle_) == FILE_TYPE_CHAR) return Ok();
-    return Error::os_from_win32(code);
+  while (!rest.empty()) {
+    DWORD written = 0;
+    const DWORD chunk =
+        static_cast<DWORD>(std::min<size_t>(rest.size(), std::numeric_limits<DWORD>::max()));
+    if (!WriteFile(handle_, rest.data(), chunk, &written, nullptr)) {
+      return Error::os_from_win32(GetLastError());  // ERROR_BROKEN_PIPE / ERROR_NO_DATA
+    }
+    if (written == 0) return Error::os_from_win32(ERROR_WRITE_FAULT);
+    rest.remove_prefix(written);
   }
+  pending_.clear();
   return Ok();
 }
 

@@ -4,6 +4,8 @@
 
 #include <windows.h>
 
+#include <string>
+
 #include "native_protocol/buffered_byte_source.h"
 #include "native_protocol/framing.h"
 
@@ -21,7 +23,9 @@ class StdInputSource final : public BufferedByteSource {
   HANDLE handle_;
 };
 
-// Writes STD_OUTPUT_HANDLE unbuffered; flush() asks the pipe to drain (a broken pipe is an error).
+// Collects status lines and hands them to STD_OUTPUT_HANDLE on flush(), so that lines written back
+// to back leave in one write and a closed pipe is reported by the flush. FlushFileBuffers is not
+// used: on a pipe it would wait for the agent to read, and Wine refuses it for pipes.
 class StdOutputSink final : public StatusSink {
  public:
   StdOutputSink();
@@ -30,6 +34,7 @@ class StdOutputSink final : public StatusSink {
 
  private:
   HANDLE handle_;
+  std::string pending_;
 };
 
 }  // namespace vornakel::native_protocol

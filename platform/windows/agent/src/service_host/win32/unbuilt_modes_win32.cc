@@ -4,10 +4,6 @@
 
 namespace vornakel {
 
-Status run_input_host() {
-  return Error::message("The native input host is not available in this build");
-}
-
 Status run_capture_host(const std::vector<std::u16string>&) {
   return Error::message("The capture host is not available in this build");
 }
