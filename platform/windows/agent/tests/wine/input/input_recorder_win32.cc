@@ -2,11 +2,12 @@
 // transition with its virtual key, scan code and extended bit, every button and wheel event with
 // the pointer position, written one line each to a log file and flushed at once.
 //
-//   vornakel_input_recorder.exe <log file> <seconds to live>
+//   vornakel_input_recorder.exe <log file> <seconds to live> [--timestamps]
 //
 // It covers the whole primary screen (so an absolute move anywhere lands on it), takes the
 // foreground, writes "ready" as its first line, and closes after the given time or as soon as a
-// file named "<log file>.stop" appears.
+// file named "<log file>.stop" appears. With --timestamps every key line ends with " t=" and the
+// arrival time in microseconds since the Unix epoch (for latency measurements).
 #include <windows.h>
 #include <shellapi.h>
 
@@ -17,6 +18,7 @@
 namespace {
 
 FILE* g_log = nullptr;
+bool g_timestamps = false;
 std::wstring g_stop_file;
 ULONGLONG g_deadline = 0;
 
@@ -37,7 +39,19 @@ POINT screen_point(HWND window, LPARAM lparam, bool already_screen) {
   return point;
 }
 
+long long unix_microseconds() {
+  FILETIME now;
+  GetSystemTimePreciseAsFileTime(&now);
+  const unsigned long long ticks =
+      (static_cast<unsigned long long>(now.dwHighDateTime) << 32) | now.dwLowDateTime;
+  return static_cast<long long>(ticks / 10 - 11644473600000000ull);
+}
+
 void log_key(const char* what, WPARAM wparam, LPARAM lparam) {
+  if (g_timestamps) {
+    log_line("%s vk=0x%02X t=%lld", what, static_cast<unsigned>(wparam), unix_microseconds());
+    return;
+  }
   const unsigned scan = (static_cast<unsigned>(lparam) >> 16) & 0xFF;
   const unsigned extended = (static_cast<unsigned>(lparam) >> 24) & 1;
   log_line("%s vk=0x%02X scan=0x%02X ext=%u extra=%lld", what, static_cast<unsigned>(wparam), scan,
@@ -102,6 +116,7 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
   int argc = 0;
   LPWSTR* argv = CommandLineToArgvW(GetCommandLineW(), &argc);
   if (argv == nullptr || argc < 3) return 2;
+  g_timestamps = argc > 3 && std::wstring(argv[3]) == L"--timestamps";
   g_log = _wfopen(argv[1], L"wb");
   if (g_log == nullptr) return 3;
   g_stop_file = std::wstring(argv[1]) + L".stop";
