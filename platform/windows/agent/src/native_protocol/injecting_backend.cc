@@ -147,10 +147,13 @@ Result<void, AdapterError> InjectingBackend::button(const ButtonAction& action) 
   }
   if (action.down) {
     held_buttons_.insert(action.button);
-  } else {
-    held_buttons_.erase(action.button);
+    return inject_button(action.button, true);
   }
-  return inject_button(action.button, action.down);
+  const bool was_held = held_buttons_.erase(action.button) != 0;
+  Result<void, AdapterError> released = inject_button(action.button, false);
+  // A release that did not go through leaves the button down: keep it for the next release-all.
+  if (!released.ok() && was_held) held_buttons_.insert(action.button);
+  return released;
 }
 
 Result<void, AdapterError> InjectingBackend::scroll(const ScrollAction& action) {
@@ -215,9 +218,10 @@ Result<void, AdapterError> InjectingBackend::press_key(uint16_t vk) {
 }
 
 Result<void, AdapterError> InjectingBackend::release_key(uint16_t vk) {
-  held_keys_.erase(vk);
+  const bool was_held = held_keys_.erase(vk) != 0;
   Result<void, AdapterError> released = inject_key(vk, false);
-  if (!released.ok()) held_keys_.insert(vk);  // still down: keep it for the next release
+  if (!released.ok() && was_held)
+    held_keys_.insert(vk);  // still down: keep it for the next release
   return released;
 }
 

@@ -204,6 +204,20 @@ TEST(BackendReleaseTest, ReleasesEveryKeyBeforeAnyButtonAndKeepsTheFirstError) {
   EXPECT_EQ(keys_sent(*f.state).size(), 3u + 2u + 1u + 2u);
 }
 
+TEST(BackendReleaseTest, BlockedReleasesKeepWhatIsStillDown) {
+  Fixture f;
+  ASSERT_TRUE(f.backend->execute(ButtonAction{2, true}).ok());
+  ASSERT_TRUE(f.backend->execute(KeyAction{4, 0, true}).ok());
+  f.state->failing_sends = {3, 4, 5, 6};
+  EXPECT_FALSE(f.backend->execute(ButtonAction{2, false}).ok());
+  EXPECT_FALSE(f.backend->execute(KeyAction{4, 0, false}).ok());
+  // Releasing what was never pressed adds nothing even when the release is blocked.
+  EXPECT_FALSE(f.backend->execute(ButtonAction{3, false}).ok());
+  EXPECT_FALSE(f.backend->execute(KeyAction{5, 0, false}).ok());
+  EXPECT_EQ(f.backend->held_buttons(), (std::set<uint32_t>{2}));
+  EXPECT_EQ(f.backend->held_keys(), (std::set<uint16_t>{0x41}));
+}
+
 TEST(BackendReleaseTest, DestructionReleasesWhatIsHeld) {
   Fixture f;
   ASSERT_TRUE(f.backend->execute(KeyAction{4, 0x01, true}).ok());
