@@ -50,6 +50,8 @@ struct StartDraft {
 // One JSON line with its line feed.
 std::string start_line(const StartDraft& draft);
 
+// The clock-related kinds keep a margin beyond their limit, so that a record stays broken while it
+// travels to the host; the exact boundaries are set with the options themselves.
 enum class Breakage {
   kNone,
   kBadSignature,  // one bit of the signature flipped
