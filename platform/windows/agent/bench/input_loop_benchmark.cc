@@ -99,7 +99,8 @@ class NullBackend final : public InputBackend {
 
 class NullFactory final : public InputBackendFactory {
  public:
-  Result<std::unique_ptr<InputBackend>, AdapterError> create_backend(const DisplayRecord&) override {
+  Result<std::unique_ptr<InputBackend>, AdapterError> create_backend(
+      const DisplayRecord&) override {
     return std::unique_ptr<InputBackend>(std::make_unique<NullBackend>());
   }
 };
@@ -149,8 +150,9 @@ constexpr uint32_t kBatch = 4096;
 void BM_CommandLoopKeys(benchmark::State& state) {
   std::vector<std::string> lines;
   for (uint32_t i = 1; i <= kBatch; ++i) {
-    lines.push_back(control(i, std::string("\"type\":\"key-transition\",\"code\":\"KeyA\",\"down\":") +
-                                   (i % 2 ? "true" : "false") + ",\"modifiers\":2"));
+    lines.push_back(
+        control(i, std::string("\"type\":\"key-transition\",\"code\":\"KeyA\",\"down\":") +
+                       (i % 2 ? "true" : "false") + ",\"modifiers\":2"));
   }
   run_lines(state, lines);
 }
@@ -218,8 +220,8 @@ void BM_ReaderHandOff(benchmark::State& state) {
   for (auto _ : state) {
     auto queue = std::make_shared<CommandQueue>();
     CommandQueueReceiver receiver(queue);
-    if (!start_command_reader(std::make_shared<PacedSource>(kLines, std::chrono::microseconds(3333)),
-                              queue)
+    if (!start_command_reader(
+             std::make_shared<PacedSource>(kLines, std::chrono::microseconds(3333)), queue)
              .ok()) {
       state.SkipWithError("the reader thread did not start");
       return;

@@ -2,8 +2,8 @@
 
 #include <algorithm>
 #include <optional>
-#include <type_traits>
 #include <string>
+#include <type_traits>
 #include <utility>
 #include <variant>
 #include <vector>
@@ -60,11 +60,16 @@ Status count_command(LoopContext& c) {
 
 LoopStage outcome_word(const SessionError& error) {
   switch (error.kind()) {
-    case SessionError::Kind::kProtocol: return LoopStage::kControlProtocolRejected;
-    case SessionError::Kind::kExpired: return LoopStage::kAuthorizationExpired;
-    case SessionError::Kind::kInputPaused: return LoopStage::kInputPaused;
-    case SessionError::Kind::kAdapter: return LoopStage::kInputApiRejected;
-    default: return LoopStage::kControlGateRejected;
+    case SessionError::Kind::kProtocol:
+      return LoopStage::kControlProtocolRejected;
+    case SessionError::Kind::kExpired:
+      return LoopStage::kAuthorizationExpired;
+    case SessionError::Kind::kInputPaused:
+      return LoopStage::kInputPaused;
+    case SessionError::Kind::kAdapter:
+      return LoopStage::kInputApiRejected;
+    default:
+      return LoopStage::kControlGateRejected;
   }
 }
 
@@ -93,7 +98,8 @@ Status handle_relative(LoopContext& c, const Command::Relative& relative) {
   if (!relative_in_range(relative)) return generic_rejection();
   std::vector<InputAction> actions;
   actions.emplace_back(MoveAction{c.display.id, MoveAction::Mode::kRelative,
-                                  static_cast<float>(relative.dx), static_cast<float>(relative.dy)});
+                                  static_cast<float>(relative.dx),
+                                  static_cast<float>(relative.dy)});
   return dispatch(c, std::move(actions));
 }
 
@@ -161,9 +167,12 @@ Result<PassEnd> run_pass(LoopContext& c) {
   c.stage = LoopStage::kReceiveCommand;
   std::string line;
   switch (c.seams.commands.receive(kCommandWait, line)) {
-    case Received::kNothing: return PassEnd::kContinue;
-    case Received::kEndOfInput: return PassEnd::kClosed;
-    case Received::kLine: break;
+    case Received::kNothing:
+      return PassEnd::kContinue;
+    case Received::kEndOfInput:
+      return PassEnd::kClosed;
+    case Received::kLine:
+      break;
   }
   VK_RETURN_IF_ERROR(count_command(c));
 

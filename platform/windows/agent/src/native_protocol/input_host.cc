@@ -27,7 +27,8 @@ Result<OpenedInput> open_input(InputHostSeams& seams) {
   const DisplayRecord* primary = choose_primary(displays.value());
   if (primary == nullptr) return generic_rejection();
 
-  VK_RETURN_IF_ERROR(write_status_line(seams.status, StatusLine::stage(HostStage::kCreateInputBackend)));
+  VK_RETURN_IF_ERROR(
+      write_status_line(seams.status, StatusLine::stage(HostStage::kCreateInputBackend)));
   auto backend = seams.backends.create_backend(*primary);
   if (!backend.ok()) return Error::message(backend.error().message());
   return OpenedInput{*primary, std::move(backend).value()};
@@ -37,8 +38,8 @@ Result<OpenedInput> open_input(InputHostSeams& seams) {
 Status finish(LoopContext& context, Status loop_result) {
   Status result = std::move(loop_result);
   if (!result.ok()) {
-    Status written = write_status_line(context.seams.status,
-                                       StatusLine::error(context.stage, context.win32));
+    Status written =
+        write_status_line(context.seams.status, StatusLine::error(context.stage, context.win32));
     if (!written.ok()) result = std::move(written);
   }
   if (context.backend) (void)context.backend->release_all();
@@ -68,8 +69,8 @@ Status run_authorized_input_host(InputHostSeams& seams, AuthorizedSession sessio
 
   auto queue = std::make_shared<CommandQueue>();
   CommandQueueReceiver receiver(queue);
-  LoopSeams loop_seams{seams.clock,    seams.monotonic, receiver,        seams.status,
-                       seams.desktop,  seams.displays,  seams.backends,  seams.last_error};
+  LoopSeams loop_seams{seams.clock,   seams.monotonic, receiver,       seams.status,
+                       seams.desktop, seams.displays,  seams.backends, seams.last_error};
   LoopContext context(loop_seams, std::move(session.authorization), std::move(session.state),
                       std::move(input.display), std::move(input.backend));
 

@@ -93,7 +93,8 @@ TEST_F(InputHostStartupTest, EndOfInputAndAnOverlongLineCloseLikeCloseDoes) {
 }
 
 TEST_F(InputHostStartupTest, ALoopFailureWritesExactlyOneErrorLineAndStillReleases) {
-  Status result = run(key_line(4, "KeyA", true) + key_line(4, "KeyB", true) + key_line(5, "KeyC", true));
+  Status result =
+      run(key_line(4, "KeyA", true) + key_line(4, "KeyB", true) + key_line(5, "KeyC", true));
   ASSERT_FALSE(result.ok());
   EXPECT_EQ(result.error(), generic_rejection());
   EXPECT_EQ(status.lines(),

@@ -14,7 +14,9 @@ using Events = std::vector<std::string>;
 
 TEST_F(LoopTest, ClosingEndsTheLoopWithSuccessAndLeavesReleaseToTheCaller) {
   start();
-  commands.line(key_line(1, "KeyA", true, 2)).line("{\"type\":\"close\"}\n").line(key_line(2, "KeyB", true));
+  commands.line(key_line(1, "KeyA", true, 2))
+      .line("{\"type\":\"close\"}\n")
+      .line(key_line(2, "KeyB", true));
   ASSERT_TRUE(run().ok());
   EXPECT_EQ(backends.log.events, (Events{"b1 key 4 down mods 1"}));
   EXPECT_EQ(commands.remaining(), 1u);  // nothing after close is read
@@ -182,7 +184,8 @@ TEST_P(LoopRefusalTest, WritesExactlyTheExpectedErrorLine) {
 }
 
 constexpr const char* kParse = "{\"type\":\"error\",\"stage\":\"parse-command\",\"win32\":0}\n";
-constexpr const char* kValidate = "{\"type\":\"error\",\"stage\":\"validate-control\",\"win32\":0}\n";
+constexpr const char* kValidate =
+    "{\"type\":\"error\",\"stage\":\"validate-control\",\"win32\":0}\n";
 
 INSTANTIATE_TEST_SUITE_P(
     EachRefusal, LoopRefusalTest,

@@ -23,8 +23,9 @@ TEST_F(LoopTest, ADesktopSwitchWritesOneFlushedDesktopLineAndRebuildsTheBackend)
       .line(key_line(3, "KeyC", true))
       .end_of_input();
   ASSERT_TRUE(run().ok());
-  EXPECT_EQ(status.lines(), (std::vector<std::string>{"{\"type\":\"desktop\",\"name\":\"Winlogon\"}\n",
-                                                      "{\"type\":\"desktop\",\"name\":\"Default\"}\n"}));
+  EXPECT_EQ(status.lines(),
+            (std::vector<std::string>{"{\"type\":\"desktop\",\"name\":\"Winlogon\"}\n",
+                                      "{\"type\":\"desktop\",\"name\":\"Default\"}\n"}));
   // Each line reached the pipe on its own flush.
   ASSERT_EQ(status.flushed_at.size(), 2u);
   EXPECT_EQ(status.flushed_at[0], "{\"type\":\"desktop\",\"name\":\"Winlogon\"}\n");
@@ -35,9 +36,9 @@ TEST_F(LoopTest, ADesktopSwitchWritesOneFlushedDesktopLineAndRebuildsTheBackend)
   EXPECT_TRUE(backends.log.destroyed[0]);
   EXPECT_TRUE(backends.log.destroyed[1]);
   EXPECT_FALSE(backends.log.destroyed[2]);
-  EXPECT_EQ(backends.log.events, (Events{"b1 key 4 down mods 0", "b1 release key 4",
-                                         "b2 key 5 down mods 0", "b2 release key 5",
-                                         "b3 key 6 down mods 0"}));
+  EXPECT_EQ(backends.log.events,
+            (Events{"b1 key 4 down mods 0", "b1 release key 4", "b2 key 5 down mods 0",
+                    "b2 release key 5", "b3 key 6 down mods 0"}));
 }
 
 TEST_F(LoopTest, ADesktopSwitchKeepsTheCurrentSecondDisplay) {
@@ -86,7 +87,9 @@ class LoopDesktopFailureTest : public LoopTest,
 
 TEST_P(LoopDesktopFailureTest, EndsTheHostUnderTheStepInProgress) {
   start();
-  commands.line(key_line(1, "KeyA", true)).nothing([this] { arrange(); }).line(key_line(2, "KeyB", true));
+  commands.line(key_line(1, "KeyA", true))
+      .nothing([this] { arrange(); })
+      .line(key_line(2, "KeyB", true));
   ASSERT_FALSE(run().ok());
   EXPECT_EQ(error_line(), GetParam().error_line);
   EXPECT_EQ(backends.log.events.front(), "b1 key 4 down mods 0");
@@ -99,9 +102,10 @@ INSTANTIATE_TEST_SUITE_P(
         DesktopFailure{"ScreenSaverDesktop",
                        [](LoopTest& harness) { harness.desktop.input_desktop_ = "Screen-saver"; },
                        "{\"type\":\"error\",\"stage\":\"refresh-input-desktop\",\"win32\":0}\n"},
-        DesktopFailure{"OpenFails",
-                       [](LoopTest& harness) { harness.desktop.fail_next = Error::os_from_win32(5); },
-                       "{\"type\":\"error\",\"stage\":\"refresh-input-desktop\",\"win32\":0}\n"},
+        DesktopFailure{
+            "OpenFails",
+            [](LoopTest& harness) { harness.desktop.fail_next = Error::os_from_win32(5); },
+            "{\"type\":\"error\",\"stage\":\"refresh-input-desktop\",\"win32\":0}\n"},
         DesktopFailure{"DisplayGone",
                        [](LoopTest& harness) {
                          harness.desktop.input_desktop_ = "Winlogon";
@@ -111,7 +115,8 @@ INSTANTIATE_TEST_SUITE_P(
         DesktopFailure{"EnumerationFails",
                        [](LoopTest& harness) {
                          harness.desktop.input_desktop_ = "Winlogon";
-                         harness.displays.fail = AdapterError::of(AdapterError::Kind::kDisplayTooLarge);
+                         harness.displays.fail =
+                             AdapterError::of(AdapterError::Kind::kDisplayTooLarge);
                        },
                        "{\"type\":\"error\",\"stage\":\"refresh-displays\",\"win32\":0}\n"},
         DesktopFailure{"BackendFails",
@@ -141,10 +146,10 @@ TEST_F(LoopTest, ADisplayCommandMovesInputToTheMatchingMonitor) {
   EXPECT_TRUE(backends.log.destroyed[0]);
   EXPECT_EQ(backends.log.releases[0], 1);
   // The gate forgot the held button, so the new monitor gets the press again.
-  EXPECT_EQ(backends.log.events,
-            (Events{"b1 key 4 down mods 0", "b1 move-abs \\\\.\\DISPLAY1 0.5 0.5",
-                    "b1 button 1 down", "b1 release key 4", "b2 move-abs \\\\.\\DISPLAY2 1 0",
-                    "b2 button 1 down"}));
+  EXPECT_EQ(
+      backends.log.events,
+      (Events{"b1 key 4 down mods 0", "b1 move-abs \\\\.\\DISPLAY1 0.5 0.5", "b1 button 1 down",
+              "b1 release key 4", "b2 move-abs \\\\.\\DISPLAY2 1 0", "b2 button 1 down"}));
   // No desktop line for a display change.
   EXPECT_TRUE(status.bytes.empty());
 }
@@ -167,7 +172,8 @@ TEST_F(LoopTest, ADisplayCommandNamingNoMonitorChangesNothing) {
 
 TEST_F(LoopTest, ADisplayCommandFailingToEnumerateOrBuildEndsTheHostUnderParseCommand) {
   start();
-  displays.fail = AdapterError::platform("Windows could not enable per-monitor DPI awareness for pointer coordinates");
+  displays.fail = AdapterError::platform(
+      "Windows could not enable per-monitor DPI awareness for pointer coordinates");
   commands.line(display_line("DISPLAY2"));
   ASSERT_FALSE(run().ok());
   EXPECT_EQ(error_line(), "{\"type\":\"error\",\"stage\":\"parse-command\",\"win32\":0}\n");

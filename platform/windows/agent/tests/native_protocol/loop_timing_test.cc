@@ -36,8 +36,7 @@ TEST_F(LoopTest, ALeaseEndingBetweenCheckAndDispatchIsRefusedByTheAuthorizationS
   start(kPointerAndKeyboard, kStartS + 1);
   commands.line(key_line(1, "KeyA", true), [this] { time.advance(milliseconds(1000)); });
   ASSERT_FALSE(run().ok());
-  EXPECT_EQ(error_line(),
-            "{\"type\":\"error\",\"stage\":\"authorization-expired\",\"win32\":0}\n");
+  EXPECT_EQ(error_line(), "{\"type\":\"error\",\"stage\":\"authorization-expired\",\"win32\":0}\n");
 }
 
 class LoopRateTest : public LoopTest {

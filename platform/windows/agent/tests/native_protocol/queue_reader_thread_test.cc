@@ -41,7 +41,8 @@ TEST(CommandReaderThreadTest, EveryLineArrivesInOrderThroughAFullQueue) {
   auto queue = std::make_shared<CommandQueue>();
   CommandQueueReceiver receiver(queue);
   // 500 lines keep the reader blocked on the bound of 64 most of the time.
-  ASSERT_TRUE(start_command_reader(std::make_shared<QueueByteSource>(numbered_lines(500)), queue).ok());
+  ASSERT_TRUE(
+      start_command_reader(std::make_shared<QueueByteSource>(numbered_lines(500)), queue).ok());
   std::vector<std::string> lines = drain(receiver);
   ASSERT_EQ(lines.size(), 500u);
   EXPECT_EQ(lines.front(), "{\"n\":0}\n");
@@ -54,9 +55,10 @@ TEST(CommandReaderThreadTest, ALineOfExactly2048BytesIsDeliveredAnd2049EndTheStr
   const std::string too_long = std::string(2048, ' ') + "\n";
   auto queue = std::make_shared<CommandQueue>();
   CommandQueueReceiver receiver(queue);
-  ASSERT_TRUE(start_command_reader(
-                  std::make_shared<QueueByteSource>(fits + too_long + "{\"after\":1}\n", 512), queue)
-                  .ok());
+  ASSERT_TRUE(
+      start_command_reader(
+          std::make_shared<QueueByteSource>(fits + too_long + "{\"after\":1}\n", 512), queue)
+          .ok());
   std::vector<std::string> lines = drain(receiver);
   ASSERT_EQ(lines.size(), 1u);
   EXPECT_EQ(lines[0], fits);

@@ -35,8 +35,8 @@ Status run_input_host() {
   std::unique_ptr<np::DisplaySource> displays = np::win32::make_display_source();
   std::unique_ptr<np::InputBackendFactory> backends = np::win32::make_input_backend_factory();
 
-  np::InputHostSeams seams{input,     output,    clock,     monotonic,
-                           *desktop,  *displays, *backends, last_error};
+  np::InputHostSeams seams{input,    output,    clock,     monotonic,
+                           *desktop, *displays, *backends, last_error};
   return np::run_input_host_session(seams);
 }
 

@@ -44,9 +44,9 @@ Received ScriptedCommands::receive(std::chrono::milliseconds limit, std::string&
   return item.kind;
 }
 
-LoggingBackend::~LoggingBackend() { log_.destroyed[number_ - 1] = true; }
+LoopBackend::~LoopBackend() { log_.destroyed[number_ - 1] = true; }
 
-Result<void, AdapterError> LoggingBackend::execute(const InputAction& action) {
+Result<void, AdapterError> LoopBackend::execute(const InputAction& action) {
   if (fail_execute) {
     if (on_failure) on_failure();
     return *fail_execute;
@@ -82,7 +82,7 @@ Result<void, AdapterError> LoggingBackend::execute(const InputAction& action) {
   return {};
 }
 
-Result<void, AdapterError> LoggingBackend::release_all() {
+Result<void, AdapterError> LoopBackend::release_all() {
   ++log_.releases[number_ - 1];
   if (fail_release) return *fail_release;
   std::ostringstream text;
@@ -106,7 +106,7 @@ Result<std::unique_ptr<InputBackend>, AdapterError> FakeBackendFactory::create_b
   log.destroyed.push_back(false);
   created_for.push_back(display.id);
   auto backend =
-      std::make_unique<LoggingBackend>(log, static_cast<int>(created_for.size()), display.id);
+      std::make_unique<LoopBackend>(log, static_cast<int>(created_for.size()), display.id);
   latest = backend.get();
   return std::unique_ptr<InputBackend>(std::move(backend));
 }

@@ -86,11 +86,11 @@ struct BackendLog {
   std::vector<bool> destroyed;
 };
 
-class LoggingBackend final : public InputBackend {
+class LoopBackend final : public InputBackend {
  public:
-  LoggingBackend(BackendLog& log, int number, std::string display_id)
+  LoopBackend(BackendLog& log, int number, std::string display_id)
       : log_(log), number_(number), display_id_(std::move(display_id)) {}
-  ~LoggingBackend() override;
+  ~LoopBackend() override;
 
   Result<void, AdapterError> execute(const InputAction& action) override;
   Result<void, AdapterError> release_all() override;
@@ -118,7 +118,7 @@ class FakeBackendFactory final : public InputBackendFactory {
   std::vector<std::string> created_for;  // display ids, in order
   std::optional<AdapterError> fail_next;
   // The most recently created backend, for arranging failures; owned by the loop.
-  LoggingBackend* latest = nullptr;
+  LoopBackend* latest = nullptr;
 };
 
 // Switches to the queued name on the next refresh, releasing and destroying the backend the way the

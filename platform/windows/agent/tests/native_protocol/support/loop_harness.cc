@@ -18,9 +18,8 @@ std::string key_line(uint32_t seq, const std::string& code, bool down, int modif
 }
 
 std::string pointer_line(uint32_t seq, double x, double y, int buttons) {
-  return message_line(seq, "\"type\":\"pointer\",\"x\":" + std::to_string(x) +
-                               ",\"y\":" + std::to_string(y) +
-                               ",\"buttons\":" + std::to_string(buttons));
+  return message_line(seq, "\"type\":\"pointer\",\"x\":" + std::to_string(x) + ",\"y\":" +
+                               std::to_string(y) + ",\"buttons\":" + std::to_string(buttons));
 }
 
 std::string scroll_line(uint32_t seq, int vertical, int horizontal) {

@@ -8,8 +8,8 @@
 // foreground, writes "ready" as its first line, and closes after the given time or as soon as a
 // file named "<log file>.stop" appears. With --timestamps every key line ends with " t=" and the
 // arrival time in microseconds since the Unix epoch (for latency measurements).
-#include <windows.h>
 #include <shellapi.h>
+#include <windows.h>
 
 #include <cstdarg>
 #include <cstdio>
@@ -73,12 +73,24 @@ LRESULT CALLBACK window_proc(HWND window, UINT message, WPARAM wparam, LPARAM lp
     case WM_SYSKEYUP:
       log_key("keyup", wparam, lparam);
       return 0;
-    case WM_LBUTTONDOWN: log_button(window, "button1 down", lparam); return 0;
-    case WM_LBUTTONUP: log_button(window, "button1 up", lparam); return 0;
-    case WM_RBUTTONDOWN: log_button(window, "button2 down", lparam); return 0;
-    case WM_RBUTTONUP: log_button(window, "button2 up", lparam); return 0;
-    case WM_MBUTTONDOWN: log_button(window, "button3 down", lparam); return 0;
-    case WM_MBUTTONUP: log_button(window, "button3 up", lparam); return 0;
+    case WM_LBUTTONDOWN:
+      log_button(window, "button1 down", lparam);
+      return 0;
+    case WM_LBUTTONUP:
+      log_button(window, "button1 up", lparam);
+      return 0;
+    case WM_RBUTTONDOWN:
+      log_button(window, "button2 down", lparam);
+      return 0;
+    case WM_RBUTTONUP:
+      log_button(window, "button2 up", lparam);
+      return 0;
+    case WM_MBUTTONDOWN:
+      log_button(window, "button3 down", lparam);
+      return 0;
+    case WM_MBUTTONUP:
+      log_button(window, "button3 up", lparam);
+      return 0;
     case WM_XBUTTONDOWN:
     case WM_XBUTTONUP: {
       // X button 1 is "back" (button 4), X button 2 "forward" (button 5).
