@@ -22,12 +22,14 @@ issue_start
   pointer 0.5 0.5 0
   relative 10 -5
   scroll 1 0
+} > "$WORK/commands"
+{
   # A held button is let go by release-all.
   pointer 0.5 0.5 1
   message release-all
   close_command
-} > "$WORK/commands"
-run_host "$WORK/commands"
+} > "$WORK/commands.after-relative"
+run_host "$WORK/commands" "$WORK/commands.after-relative"
 expect_host_output "pointer session" 0 "$STARTUP_LINES"
 await_recorded 'button1 up x=960 y=540' || true
 stop_recorder

@@ -8,8 +8,9 @@
 // foreground, writes "ready" as its first line, and closes after the given time or as soon as a
 // file named "<log file>.stop" appears. With --timestamps every key line ends with " t=" and the
 // arrival time in microseconds since the Unix epoch (for latency measurements).
-#include <shellapi.h>
 #include <windows.h>
+// After windows.h, which it builds on.
+#include <shellapi.h>
 
 #include <cstdarg>
 #include <cstdio>
