@@ -15,15 +15,15 @@ namespace {
 
 Error adapter_failure(const AdapterError& error) { return Error::message(error.message()); }
 
-// Stage 1: the lease is checked on every pass, so it runs out within one wait even when the agent
-// sends nothing.
+// The lease is checked on every pass, so it runs out within one wait even when the agent sends
+// nothing.
 Status check_lease(LoopContext& c) {
   c.stage = LoopStage::kCheckLease;
   if (c.seams.clock.now_unix_s() >= c.session.lease_end_s) return generic_rejection();
   return Ok();
 }
 
-// Stage 2: follows the input desktop; on a change the display is found again by its id and the
+// Follows the input desktop; on a change the display is found again by its id and the
 // backend rebuilt for the new desktop, which the refresh has already torn the old one down for.
 Status follow_input_desktop(LoopContext& c) {
   c.stage = LoopStage::kRefreshInputDesktop;
@@ -47,7 +47,7 @@ Status follow_input_desktop(LoopContext& c) {
   return write_status_line(c.seams.status, StatusLine::desktop(*name));
 }
 
-// Stage 3, second half: at most kCommandsPerSecond lines in any one-second window.
+// At most kCommandsPerSecond lines in any one-second window; every line counts, whatever it asks.
 Status count_command(LoopContext& c) {
   const auto now = c.seams.monotonic.now();
   while (!c.recent_commands.empty() && now - c.recent_commands.front() >= std::chrono::seconds(1)) {
@@ -73,7 +73,7 @@ LoopStage outcome_word(const SessionError& error) {
   }
 }
 
-// Step 6: every action passes the authorization state on its own; the first refusal ends the host
+// Every action passes the authorization state on its own; the first refusal ends the host
 // and the rest of the list is dropped.
 Status dispatch(LoopContext& c, std::vector<InputAction> actions) {
   for (InputAction& action : actions) {
