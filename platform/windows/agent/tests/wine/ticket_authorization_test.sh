@@ -57,8 +57,9 @@ feed "$work/valid"
 printf '%s\n' "$read_line" "$binding_line" "$verify_line" "$open_line" >"$work/expected"
 head -c "$(wc -c <"$work/expected")" "$work/out" | cmp -s "$work/expected" - ||
   fail "valid record: standard output was [$(cat "$work/out")]"
-grep -q '"type":"error"' "$work/out" && fail "valid record: an error line was written"
-[ "$rc" != 0 ] || fail "valid record: this build has no input desktop, yet the host succeeded"
+grep -q '"type":"error","stage":"invalid-' "$work/out" && fail "valid record: refused"
+grep -q 'Native input authorization or framing was rejected' "$work/err" &&
+  fail "valid record: ended with the generic rejection"
 
 # Every failure word of the verification, each after the three stage lines.
 while read -r kind word; do

@@ -221,10 +221,10 @@ Result<Issued, std::string> issue(const IssueOptions& input) {
       options.requester_device_id = options.target_device_id;
       break;
     case Breakage::kExpired:
-      options.issued_offset_s = -static_cast<int64_t>(options.lifetime_s);
+      options.issued_offset_s = -static_cast<int64_t>(options.lifetime_s) - 1;
       break;
     case Breakage::kFutureIssuedAt:
-      options.issued_offset_s = 31;
+      options.issued_offset_s = 90;
       break;
     case Breakage::kLongLifetime:
       options.lifetime_s = 121;
@@ -245,7 +245,7 @@ Result<Issued, std::string> issue(const IssueOptions& input) {
     case Breakage::kProtocolMajor:
       break;  // applied to the ticket below
     case Breakage::kLeaseTooLong:
-      lease_ahead_ms = 330001;
+      lease_ahead_ms = 390000;
       break;
     default:
       break;
