@@ -1,6 +1,7 @@
 #include "native_protocol/control_gate.h"
 
 #include <cmath>
+#include <cstdlib>
 #include <limits>
 
 #include "native_protocol/key_codes.h"

@@ -3,6 +3,7 @@
 #ifndef VORNAKEL_NATIVE_PROTOCOL_KEY_CODES_H_
 #define VORNAKEL_NATIVE_PROTOCOL_KEY_CODES_H_
 
+#include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <string_view>

@@ -9,12 +9,15 @@
 #include "native_protocol/input_backend_factory.h"
 #include "native_protocol/input_desktop.h"
 #include "native_protocol/input_injector.h"
+#include "native_protocol/monitor_api.h"
 
 namespace vornakel::native_protocol::win32 {
 
 std::unique_ptr<DesktopApi> make_desktop_api();
 // The input desktop of the calling thread (InputDesktopTracker over make_desktop_api()).
 std::unique_ptr<InputDesktop> make_input_desktop();
+std::unique_ptr<MonitorApi> make_monitor_api();
+// MonitorDisplaySource over make_monitor_api().
 std::unique_ptr<DisplaySource> make_display_source();
 std::unique_ptr<InputInjector> make_input_injector();
 // InjectingBackendFactory over make_input_injector().

@@ -1,6 +1,8 @@
 // SendInput and the cursor calls for the input backend, on the calling thread's desktop.
 #include <windows.h>
 
+#include <string>
+#include <utility>
 #include <vector>
 
 #include "native_protocol/injecting_backend.h"
@@ -49,7 +51,13 @@ class Win32InputInjector : public InputInjector {
   }
 
   Result<void, AdapterError> set_cursor_pos(int32_t x, int32_t y) override {
-    if (!SetCursorPos(x, y)) return AdapterError::platform(system_message(GetLastError()));
+    if (!SetCursorPos(x, y)) {
+      // The command loop reports the thread's last error after a failed action: keep it intact.
+      const DWORD code = GetLastError();
+      std::string text = system_message(code);
+      SetLastError(code);
+      return AdapterError::platform(std::move(text));
+    }
     return {};
   }
 
@@ -71,8 +79,11 @@ class Win32InputInjector : public InputInjector {
 
   void restore_dpi_awareness() override {
     if (dpi_contexts_.empty()) return;
+    // Runs after the move itself, whose last error the command loop may still have to read.
+    const DWORD code = GetLastError();
     win32::restore_dpi_awareness(dpi_contexts_.back());
     dpi_contexts_.pop_back();
+    SetLastError(code);
   }
 
   uint32_t scan_code_for(uint16_t vk) override {

@@ -10,7 +10,7 @@
 namespace vornakel::native_protocol {
 namespace {
 
-TEST(DisplayEnumerationTest, DescribesTheXvfbMonitor) {
+TEST(Win32DisplaySourceTest, DescribesTheXvfbMonitor) {
   const DPI_AWARENESS_CONTEXT before = GetThreadDpiAwarenessContext();
   auto displays = win32::make_display_source()->enumerate_displays();
   ASSERT_TRUE(displays.ok()) << displays.error().message();
@@ -33,7 +33,7 @@ TEST(DisplayEnumerationTest, DescribesTheXvfbMonitor) {
   EXPECT_EQ(choose_by_command_id(displays.value(), "DISPLAY1"), &displays.value().front());
 }
 
-TEST(DesktopApiTest, FollowsTheInputDesktop) {
+TEST(Win32DesktopApiTest, FollowsTheInputDesktop) {
   auto desktop = win32::make_input_desktop();
   std::unique_ptr<InputBackend> backend;
   auto changed = desktop->refresh_input_desktop(backend);
@@ -45,7 +45,7 @@ TEST(DesktopApiTest, FollowsTheInputDesktop) {
   EXPECT_FALSE(changed.value());
 }
 
-TEST(DesktopApiTest, NamesAndAttachesAnotherDesktop) {
+TEST(Win32DesktopApiTest, NamesAndAttachesAnotherDesktop) {
   // Wine never makes another desktop the input desktop, but the calls themselves work on one
   // created here.
   HDESK created = CreateDesktopW(L"Winlogon", nullptr, nullptr, 0, GENERIC_ALL, nullptr);

@@ -17,7 +17,7 @@ namespace {
 using testing::ReceivedMessage;
 using testing::TestWindow;
 
-class InjectionTest : public ::testing::Test {
+class Win32InjectionTest : public ::testing::Test {
  protected:
   void SetUp() override {
     ASSERT_NE(window_.handle(), nullptr);
@@ -59,7 +59,7 @@ class InjectionTest : public ::testing::Test {
   std::unique_ptr<InputBackend> backend_;
 };
 
-TEST_F(InjectionTest, AbsoluteMovesLandOnTheExpectedPixel) {
+TEST_F(Win32InjectionTest, AbsoluteMovesLandOnTheExpectedPixel) {
   struct Case {
     float x, y;
     LONG px, py;
@@ -80,7 +80,7 @@ TEST_F(InjectionTest, AbsoluteMovesLandOnTheExpectedPixel) {
   }
 }
 
-TEST_F(InjectionTest, RelativeMovesShiftThePointer) {
+TEST_F(Win32InjectionTest, RelativeMovesShiftThePointer) {
   ASSERT_TRUE(SetCursorPos(300, 400));
   ASSERT_TRUE(
       backend_->execute(MoveAction{display_.id, MoveAction::Mode::kRelative, 50, -25}).ok());
@@ -92,7 +92,7 @@ TEST_F(InjectionTest, RelativeMovesShiftThePointer) {
   EXPECT_LE(std::abs(point.y - 375), 1);
 }
 
-TEST_F(InjectionTest, KeysArriveWithScanCodesExtendedBitsAndTheHostsMark) {
+TEST_F(Win32InjectionTest, KeysArriveWithScanCodesExtendedBitsAndTheHostsMark) {
   ASSERT_TRUE(backend_->execute(KeyAction{4, 0, true}).ok());  // A
   ASSERT_TRUE(backend_->execute(KeyAction{4, 0, false}).ok());
   ASSERT_TRUE(backend_->execute(KeyAction{80, 0, true}).ok());  // ArrowLeft (extended)
@@ -130,7 +130,7 @@ TEST_F(InjectionTest, KeysArriveWithScanCodesExtendedBitsAndTheHostsMark) {
   EXPECT_TRUE(seen[5].extended);
 }
 
-TEST_F(InjectionTest, ButtonsIncludingTheXButtons) {
+TEST_F(Win32InjectionTest, ButtonsIncludingTheXButtons) {
   point_at_window();
   for (uint32_t button = 1; button <= 5; ++button) {
     ASSERT_TRUE(backend_->execute(ButtonAction{button, true}).ok());
@@ -151,7 +151,7 @@ TEST_F(InjectionTest, ButtonsIncludingTheXButtons) {
   EXPECT_EQ(x_buttons, (std::vector<WORD>{XBUTTON1, XBUTTON2}));
 }
 
-TEST_F(InjectionTest, BothWheels) {
+TEST_F(Win32InjectionTest, BothWheels) {
   point_at_window();
   ASSERT_TRUE(backend_->execute(ScrollAction{1, -2}).ok());
   ASSERT_TRUE(window_.pump_until([&](const std::vector<ReceivedMessage>&) {
@@ -167,7 +167,7 @@ TEST_F(InjectionTest, BothWheels) {
   }
 }
 
-TEST_F(InjectionTest, DestroyingTheBackendReleasesHeldInput) {
+TEST_F(Win32InjectionTest, DestroyingTheBackendReleasesHeldInput) {
   point_at_window();
   ASSERT_TRUE(backend_->execute(KeyAction{225, 0x02, true}).ok());  // left Shift
   ASSERT_TRUE(backend_->execute(ButtonAction{1, true}).ok());
