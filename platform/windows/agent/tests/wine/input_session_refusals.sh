@@ -47,11 +47,22 @@ run_host "$WORK/commands"
 expect_host_output "input while paused" 1 "$STARTUP_LINES
 {\"type\":\"error\",\"stage\":\"input-paused\",\"win32\":$(last_code input-paused)}"
 
+# More than 300 command lines in one second: the 301st ends the session under "receive-command".
+# Carries cost next to nothing, so all 301 are taken within the second they arrive in.
+issue_start
+carry_to=$(( $(date +%s) + 10 ))
+{ key KeyP true; for _ in $(seq 1 300); do printf '{"type":"carry","expiresAtUnixS":%d}\n' "$carry_to"; done; } \
+  > "$WORK/commands"
+run_host "$WORK/commands"
+expect_host_output "301 lines in one second" 1 "$STARTUP_LINES
+{\"type\":\"error\",\"stage\":\"receive-command\",\"win32\":0}"
+
 # A tampered ticket: one flipped signature bit.
 issue_start --break bad-signature
 run_host /dev/null
 expect_host_output "tampered ticket" 1 "$STAGES
 {\"type\":\"error\",\"stage\":\"invalid-signed-ticket\",\"win32\":0}"
 stop_recorder
-expect_recorded "refused sessions inject nothing more" ""
+expect_recorded "after the pause: the rate-limited session's key, released at the end" "keydown vk=0x50 scan=0x19 ext=0 extra=100
+keyup vk=0x50 scan=0x19 ext=0 extra=100"
 finish
