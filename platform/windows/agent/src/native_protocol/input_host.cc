@@ -1,0 +1,83 @@
+#include "native_protocol/input_host.h"
+
+#include <utility>
+
+#include "native_protocol/command_queue.h"
+#include "native_protocol/command_queue_reader.h"
+#include "native_protocol/display_record.h"
+
+namespace vornakel::native_protocol {
+namespace {
+
+// The desktop, display and backend the loop starts with.
+struct OpenedInput {
+  DisplayRecord display;
+  std::unique_ptr<InputBackend> backend;
+};
+
+// After the "open-input-desktop" stage line: attach to the input desktop and pick the primary
+// display, then build the backend under its own stage line. Failures here write no error line.
+Result<OpenedInput> open_input(InputHostSeams& seams) {
+  std::unique_ptr<InputBackend> none;
+  auto attached = seams.desktop.refresh_input_desktop(none);
+  if (!attached.ok()) return attached.take_error();
+
+  auto displays = seams.displays.enumerate_displays();
+  if (!displays.ok()) return Error::message(displays.error().message());
+  const DisplayRecord* primary = choose_primary(displays.value());
+  if (primary == nullptr) return generic_rejection();
+
+  VK_RETURN_IF_ERROR(
+      write_status_line(seams.status, StatusLine::stage(HostStage::kCreateInputBackend)));
+  auto backend = seams.backends.create_backend(*primary);
+  if (!backend.ok()) return Error::message(backend.error().message());
+  return OpenedInput{*primary, std::move(backend).value()};
+}
+
+// The loop has ended: one error line if it failed, then nothing may stay pressed.
+Status finish(LoopContext& context, Status loop_result) {
+  Status result = std::move(loop_result);
+  if (!result.ok()) {
+    Status written =
+        write_status_line(context.seams.status, StatusLine::error(context.stage, context.win32));
+    if (!written.ok()) result = std::move(written);
+  }
+  if (context.backend) (void)context.backend->release_all();
+  context.backend.reset();
+  return result;
+}
+
+}  // namespace
+
+Status run_input_host_session(InputHostSeams& seams) {
+  auto authorized = authorize_input_host(*seams.input, seams.status, seams.clock);
+  if (!authorized.ok()) return authorized.take_error();
+  return run_authorized_input_host(seams, std::move(authorized).value());
+}
+
+Status run_authorized_input_host(InputHostSeams& seams, AuthorizedSession session) {
+  auto opened = open_input(seams);
+  if (!opened.ok()) return opened.take_error();
+  OpenedInput input = std::move(opened).value();
+
+  // The desktop and ready lines go out together: the agent sees both or neither.
+  auto desktop = desktop_name_of(seams.desktop.name());
+  if (!desktop) return generic_rejection();
+  VK_RETURN_IF_ERROR(
+      write_status_line(seams.status, StatusLine::desktop(*desktop), Flush::kDeferred));
+  VK_RETURN_IF_ERROR(write_status_line(seams.status, StatusLine::ready()));
+
+  auto queue = std::make_shared<CommandQueue>();
+  CommandQueueReceiver receiver(queue);
+  LoopSeams loop_seams{seams.clock,   seams.monotonic, receiver,       seams.status,
+                       seams.desktop, seams.displays,  seams.backends, seams.last_error};
+  LoopContext context(loop_seams, std::move(session.authorization), std::move(session.state),
+                      std::move(input.display), std::move(input.backend));
+
+  context.stage = LoopStage::kReceiveCommand;
+  Status started = start_command_reader(seams.input, queue);
+  if (!started.ok()) return finish(context, std::move(started));
+  return finish(context, run_command_loop(context));
+}
+
+}  // namespace vornakel::native_protocol

@@ -1,0 +1,43 @@
+// The native input host from its start record to its end: the authorization phase, the opening of
+// the input desktop and the first backend, the ready line, the command reader and the command loop,
+// and the one error line and the release of held input that follow the loop.
+#ifndef VORNAKEL_NATIVE_PROTOCOL_INPUT_HOST_H_
+#define VORNAKEL_NATIVE_PROTOCOL_INPUT_HOST_H_
+
+#include <memory>
+
+#include "common/result.h"
+#include "native_protocol/command_loop.h"
+#include "native_protocol/command_loop_seams.h"
+#include "native_protocol/display_source.h"
+#include "native_protocol/framing.h"
+#include "native_protocol/input_backend_factory.h"
+#include "native_protocol/input_desktop.h"
+#include "native_protocol/input_host_authorization.h"
+#include "native_protocol/unix_clock.h"
+
+namespace vornakel::native_protocol {
+
+// Everything the host works through. Standard input is shared with the detached reader thread,
+// which may outlive this call.
+struct InputHostSeams {
+  std::shared_ptr<ByteSource> input;
+  StatusSink& status;
+  UnixClock& clock;
+  MonotonicClock& monotonic;
+  InputDesktop& desktop;
+  DisplaySource& displays;
+  InputBackendFactory& backends;
+  LastErrorReader& last_error;
+};
+
+// Everything after the authorization phase, from the first attachment to the input desktop on.
+Status run_authorized_input_host(InputHostSeams& seams, AuthorizedSession session);
+
+// Runs the whole host. Success means the agent closed the session; an error is handed to the
+// process entry, after whatever status line the failing step writes.
+Status run_input_host_session(InputHostSeams& seams);
+
+}  // namespace vornakel::native_protocol
+
+#endif  // VORNAKEL_NATIVE_PROTOCOL_INPUT_HOST_H_
