@@ -6,30 +6,38 @@ source "$(dirname "$0")/input_session_lib.sh"
 
 start_recorder
 issue_start
+# Under Wine a SetCursorPos reaches the X server asynchronously, and a button pressed right behind
+# it can still carry the old position (Windows applies both in order). So every move to a new
+# position stands in its own part of the stream, and run_host pauses between parts.
+part=0
+next_part() { part=$((part + 1)); parts+=("$WORK/commands.$part"); }
+parts=()
+# x = round(0.5 * 1919) = 960 (959.5 rounds away from zero), y = round(0.25 * 1079) = 270.
+next_part; pointer 0.5 0.25 0 > "${parts[-1]}"
+next_part; { pointer 0.5 0.25 1; pointer 0.5 0.25 0; pointer 1 1 0; } > "${parts[-1]}"
+next_part; { pointer 1 1 2; pointer 1 1 0; pointer 0 0 0; } > "${parts[-1]}"
+next_part; { pointer 0 0 4; pointer 0 0 0; pointer 0.1 0.9 0; } > "${parts[-1]}"
+next_part
 {
-  # x = round(0.5 * 1919) = 960 (959.5 rounds away from zero), y = round(0.25 * 1079) = 270.
-  pointer 0.5 0.25 0; pointer 0.5 0.25 1; pointer 0.5 0.25 0
-  pointer 1 1 2; pointer 1 1 0
-  pointer 0 0 4; pointer 0 0 0
   pointer 0.1 0.9 8; pointer 0.1 0.9 0
   pointer 0.1 0.9 16; pointer 0.1 0.9 0
   scroll 1 0; scroll 0 -2; scroll -3 4
   # A display that is not there changes nothing; the one that is rebuilds the backend for it.
   display DISPLAY9
   display display1
+  pointer 0.75 0.5 0
+} > "${parts[-1]}"
+next_part
+{
   pointer 0.75 0.5 1; pointer 0.75 0.5 0
   display DISPLAY1
   pointer 0.5 0.5 0
-  relative 10 -5
-  scroll 1 0
-} > "$WORK/commands"
-{
-  # A held button is let go by release-all.
-  pointer 0.5 0.5 1
-  message release-all
-  close_command
-} > "$WORK/commands.after-relative"
-run_host "$WORK/commands" "$WORK/commands.after-relative"
+} > "${parts[-1]}"
+next_part; { relative 10 -5; } > "${parts[-1]}"
+next_part; { scroll 1 0; pointer 0.5 0.5 0; } > "${parts[-1]}"
+# A held button is let go by release-all.
+next_part; { pointer 0.5 0.5 1; message release-all; close_command; } > "${parts[-1]}"
+run_host "${parts[@]}"
 expect_host_output "pointer session" 0 "$STARTUP_LINES"
 await_recorded 'button1 up x=960 y=540' || true
 stop_recorder

@@ -35,22 +35,9 @@ BOOL CALLBACK collect_monitor(HMONITOR monitor, HDC, LPRECT, LPARAM context) {
 
 class Win32MonitorApi : public MonitorApi {
  public:
-  ~Win32MonitorApi() override {
-    while (!dpi_contexts_.empty()) restore_dpi_awareness();
-  }
+  bool enter_per_monitor_dpi_awareness() override { return dpi_awareness_.enter(); }
 
-  bool enter_per_monitor_dpi_awareness() override {
-    DPI_AWARENESS_CONTEXT previous = win32::enter_per_monitor_dpi_awareness();
-    if (previous == nullptr) return false;
-    dpi_contexts_.push_back(previous);
-    return true;
-  }
-
-  void restore_dpi_awareness() override {
-    if (dpi_contexts_.empty()) return;
-    win32::restore_dpi_awareness(dpi_contexts_.back());
-    dpi_contexts_.pop_back();
-  }
+  void restore_dpi_awareness() override { dpi_awareness_.restore(); }
 
   Result<std::vector<Monitor>, std::string> monitors() override {
     std::vector<Monitor> monitors;
@@ -135,7 +122,7 @@ class Win32MonitorApi : public MonitorApi {
   }
 
  private:
-  std::vector<DPI_AWARENESS_CONTEXT> dpi_contexts_;
+  DpiAwarenessStack dpi_awareness_;
 };
 
 }  // namespace

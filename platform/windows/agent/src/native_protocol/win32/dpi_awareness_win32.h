@@ -6,6 +6,8 @@
 
 #include <windows.h>
 
+#include <vector>
+
 namespace vornakel::native_protocol::win32 {
 
 // The thread's previous context, or null when the switch was refused (the thread is unchanged).
@@ -13,6 +15,37 @@ DPI_AWARENESS_CONTEXT enter_per_monitor_dpi_awareness();
 
 // Restores what enter_per_monitor_dpi_awareness() returned; a no-op for null.
 void restore_dpi_awareness(DPI_AWARENESS_CONTEXT previous);
+
+// The contexts one seam object switched the thread out of, most recent last. Restoring keeps the
+// thread's last error: it runs after the call whose error the command loop may still have to read.
+// Whatever is still entered when the owner goes away is restored then.
+class DpiAwarenessStack {
+ public:
+  DpiAwarenessStack() = default;
+  DpiAwarenessStack(const DpiAwarenessStack&) = delete;
+  DpiAwarenessStack& operator=(const DpiAwarenessStack&) = delete;
+  ~DpiAwarenessStack() {
+    while (!previous_.empty()) restore();
+  }
+
+  bool enter() {
+    DPI_AWARENESS_CONTEXT previous = enter_per_monitor_dpi_awareness();
+    if (previous == nullptr) return false;
+    previous_.push_back(previous);
+    return true;
+  }
+
+  void restore() {
+    if (previous_.empty()) return;
+    const DWORD code = GetLastError();
+    restore_dpi_awareness(previous_.back());
+    previous_.pop_back();
+    SetLastError(code);
+  }
+
+ private:
+  std::vector<DPI_AWARENESS_CONTEXT> previous_;
+};
 
 }  // namespace vornakel::native_protocol::win32
 

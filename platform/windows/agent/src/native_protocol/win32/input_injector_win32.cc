@@ -19,10 +19,6 @@ namespace {
 
 class Win32InputInjector : public InputInjector {
  public:
-  ~Win32InputInjector() override {
-    while (!dpi_contexts_.empty()) restore_dpi_awareness();
-  }
-
   uint32_t send_input(std::span<const InjectedEvent> events) override {
     if (events.empty()) return 0;
     std::vector<INPUT> inputs(events.size());
@@ -70,21 +66,9 @@ class Win32InputInjector : public InputInjector {
   int32_t primary_screen_width() override { return GetSystemMetrics(SM_CXSCREEN); }
   int32_t primary_screen_height() override { return GetSystemMetrics(SM_CYSCREEN); }
 
-  bool enter_per_monitor_dpi_awareness() override {
-    DPI_AWARENESS_CONTEXT previous = win32::enter_per_monitor_dpi_awareness();
-    if (previous == nullptr) return false;
-    dpi_contexts_.push_back(previous);
-    return true;
-  }
+  bool enter_per_monitor_dpi_awareness() override { return dpi_awareness_.enter(); }
 
-  void restore_dpi_awareness() override {
-    if (dpi_contexts_.empty()) return;
-    // Runs after the move itself, whose last error the command loop may still have to read.
-    const DWORD code = GetLastError();
-    win32::restore_dpi_awareness(dpi_contexts_.back());
-    dpi_contexts_.pop_back();
-    SetLastError(code);
-  }
+  void restore_dpi_awareness() override { dpi_awareness_.restore(); }
 
   uint32_t scan_code_for(uint16_t vk) override {
     // The layout of whoever receives the keys, not this process's own.
@@ -94,7 +78,7 @@ class Win32InputInjector : public InputInjector {
   }
 
  private:
-  std::vector<DPI_AWARENESS_CONTEXT> dpi_contexts_;
+  DpiAwarenessStack dpi_awareness_;
 };
 
 }  // namespace
