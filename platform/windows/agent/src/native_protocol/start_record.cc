@@ -208,6 +208,8 @@ Result<Start> parse_start(std::string_view line) {
   // The JSON lexer takes a NUL byte for the end of its input and would ignore whatever follows.
   // No valid document contains a raw NUL (inside strings it must be escaped).
   if (line.find('\0') != std::string_view::npos) return generic_rejection();
+  // The lexer also skips a leading byte order mark, which is not JSON white space.
+  if (line.starts_with("\xEF\xBB\xBF")) return generic_rejection();
   Start start;
   StartSax sax(start);
   bool parsed = false;

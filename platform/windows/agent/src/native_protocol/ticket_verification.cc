@@ -51,9 +51,30 @@ Bytes signed_message(std::span<const uint8_t> payload) {
 
 namespace {
 
+// The y-coordinate (sign bit cleared) is at least p = 2^255 - 19: only 19 encodings, all of them
+// y = p + k with the low byte 0xed + k.
+bool y_is_reduced(std::span<const uint8_t, 32> encoded) {
+  if ((encoded[31] & 0x7f) != 0x7f || encoded[0] < 0xed) return true;
+  return !std::all_of(encoded.begin() + 1, encoded.begin() + 31,
+                      [](uint8_t b) { return b == 0xff; });
+}
+
+// y = 1 or y = p - 1, the two points whose x is 0.
+bool x_is_zero(std::span<const uint8_t, 32> encoded) {
+  const bool middle_zero =
+      std::all_of(encoded.begin() + 1, encoded.begin() + 31, [](uint8_t b) { return b == 0; });
+  const bool middle_ones =
+      std::all_of(encoded.begin() + 1, encoded.begin() + 31, [](uint8_t b) { return b == 0xff; });
+  return (encoded[0] == 0x01 && middle_zero && (encoded[31] & 0x7f) == 0) ||
+         (encoded[0] == 0xec && middle_ones && (encoded[31] & 0x7f) == 0x7f);
+}
+
 // "Does A decode": is_valid_point would also refuse keys outside the prime-order subgroup, which
-// the strict rule accepts. Point addition decodes both operands and checks nothing more.
+// the strict rule accepts. Point addition decodes both operands and checks nothing more; it also
+// reduces a y of p or more and ignores the sign of a zero x, both of which a decoder must refuse.
 bool key_decodes(std::span<const uint8_t, 32> public_key) {
+  if (!y_is_reduced(public_key)) return false;
+  if (x_is_zero(public_key) && (public_key[31] & 0x80) != 0) return false;
   std::array<uint8_t, crypto_core_ed25519_BYTES> sum{};
   return crypto_core_ed25519_add(sum.data(), public_key.data(), public_key.data()) == 0;
 }

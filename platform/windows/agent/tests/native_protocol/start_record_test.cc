@@ -146,6 +146,13 @@ TEST(StartRecordParseTest, OnlyJsonWhiteSpaceMayFollowTheObject) {
   EXPECT_FALSE(parses(body + "\xC2\xA0\n"));  // no-break space is not JSON white space
 }
 
+TEST(StartRecordParseTest, ByteOrderMarkIsNotWhiteSpace) {
+  const std::string body = valid_json().dump();
+  EXPECT_FALSE(parses("\xEF\xBB\xBF" + body + "\n"));
+  EXPECT_FALSE(parses(" \xEF\xBB\xBF" + body + "\n"));
+  EXPECT_FALSE(parses(body + "\xEF\xBB\xBF\n"));
+}
+
 TEST(StartRecordParseTest, OtherDocumentsAreRefused) {
   for (const char* text : {"", "\n", "null\n", "[]\n", "{}\n", "\"x\"\n", "{\"sessionId\":\n",
                            "[{}]\n", "{\"ticketKey\":{\"ticketKey\":{}}}\n"}) {

@@ -318,5 +318,50 @@ TEST(TicketSignatureTest, VerifySignedTicketStepOrder) {
   EXPECT_EQ(std::get<ValidationError>(too_big.error()).text(), "signed ticket exceeds limit 4096");
 }
 
+TEST(TicketSignatureTest, PublicKeyMustBeTheCanonicalEncodingOfAPoint) {
+  IssueOptions issue_options = options();
+  auto issued = ticket_issuer::issue(issue_options).value();
+  SignedSessionTicket signed_ticket = decode_signed_ticket(issued.signed_ticket, 4096).value();
+  const Bytes message = signed_message(signed_ticket.ticket);
+  auto key_of = [](std::string_view hex) {
+    std::array<uint8_t, 32> key{};
+    const Bytes bytes = from_hex(hex);
+    std::copy(bytes.begin(), bytes.end(), key.begin());
+    return key;
+  };
+  // y = p + 0, p + 1 and p + 18 lie on the curve once reduced, but y must be below p; y = 1 and
+  // y = p - 1 have x = 0, which must not carry a sign bit.
+  for (const char* hex : {
+           "edffffffffffffffffffffffffffffffffffffffffffffffffffffffffffff7f",
+           "eeffffffffffffffffffffffffffffffffffffffffffffffffffffffffffffff",
+           "ffffffffffffffffffffffffffffffffffffffffffffffffffffffffffffff7f",
+           "0100000000000000000000000000000000000000000000000000000000000080",
+           "ecffffffffffffffffffffffffffffffffffffffffffffffffffffffffffffff",
+       }) {
+    const auto key = key_of(hex);
+    EXPECT_EQ(verify_ticket_signature(key, message, signed_ticket.signature),
+              SignatureVerdict::kKeyNotAPoint)
+        << hex;
+    // The key is judged before the signature's length.
+    SignedSessionTicket short_signature = signed_ticket;
+    short_signature.signature.pop_back();
+    auto refused = verify_signed_ticket(short_signature, issue_options.key_id, key, {});
+    ASSERT_FALSE(refused.ok()) << hex;
+    ASSERT_TRUE(std::holds_alternative<ValidationError>(refused.error())) << hex;
+    EXPECT_EQ(std::get<ValidationError>(refused.error()).text(), "invalid field ticket public key")
+        << hex;
+  }
+  // Their canonical forms decode; being of small order, they fail only the signature check.
+  for (const char* hex : {
+           "0000000000000000000000000000000000000000000000000000000000000000",
+           "0100000000000000000000000000000000000000000000000000000000000000",
+           "ecffffffffffffffffffffffffffffffffffffffffffffffffffffffffffff7f",
+       }) {
+    EXPECT_EQ(verify_ticket_signature(key_of(hex), message, signed_ticket.signature),
+              SignatureVerdict::kInvalid)
+        << hex;
+  }
+}
+
 }  // namespace
 }  // namespace vornakel::native_protocol
