@@ -20,7 +20,7 @@ constexpr bool kPrivate = true;
 
 std::u16string join_path(std::u16string_view dir, std::u16string_view relative) {
   std::u16string joined(dir);
-  if (!joined.empty() && !is_separator(joined.back())) joined.push_back(u'\\');
+  if (joined.empty() || !is_separator(joined.back())) joined.push_back(u'\\');
   joined.append(relative);
   return joined;
 }

@@ -18,8 +18,10 @@ struct InstallLayout {
   std::u16string private_dir;  // <ProgramData>\Vornakel Connect\private
 };
 
-// Joins `relative` onto `dir` with one backslash, none when `dir` is empty or already ends with a
-// separator. The relative text is kept as written, forward slashes included.
+// Joins `relative` onto `dir` with one backslash, none when `dir` already ends with a separator.
+// An empty `dir` still gets the backslash, so the result names the drive root rather than
+// something below whatever the current directory happens to be. The relative text is kept as
+// written, forward slashes included.
 std::u16string join_path(std::u16string_view dir, std::u16string_view relative);
 
 // What validation reads from the machine. The Win32 implementation reads the real environment,

@@ -58,7 +58,9 @@ TEST(JoinPath, OneBackslashUnlessTheDirectoryEndsInASeparator) {
   EXPECT_EQ(join_path(u"C:\\", u"x"), u"C:\\x");
   EXPECT_EQ(join_path(u"D:/data/", u"x"), u"D:/data/x");
   EXPECT_EQ(join_path(u"v", u"runtime/node.exe"), u"v\\runtime/node.exe");
-  EXPECT_EQ(join_path(u"", u"x"), u"x");
+  // An empty directory is not a separator-terminated one: the result is rooted, never relative
+  // to the current directory.
+  EXPECT_EQ(join_path(u"", u"x"), u"\\x");
 }
 
 TEST(ValidateInstall, ChecksEveryPathInOrderAndReturnsTheLayout) {
@@ -111,6 +113,16 @@ TEST(ValidateInstall, AnySetValueIsUsedAsGiven) {
   EXPECT_EQ(layout.value().version_dir, u"E:\\Apps\\Vornakel Connect\\versions\\1.4.12");
   EXPECT_EQ(layout.value().private_dir,
             std::u16string(u"D:\\Data") + char16_t(0xD800) + u"\\Vornakel Connect\\private");
+
+  // Set but empty is still "set": the roots hang off the root of the current drive.
+  FakeInstall empty;
+  empty.variables[u"ProgramFiles"] = u"";
+  empty.variables[u"ProgramData"] = u"";
+  Result<InstallLayout> rooted = validate_install(empty);
+  ASSERT_TRUE(rooted.ok());
+  EXPECT_EQ(rooted.value().version_dir, u"\\Vornakel Connect\\versions\\1.4.12");
+  EXPECT_EQ(rooted.value().private_dir, u"\\Vornakel Connect\\private");
+  EXPECT_EQ(empty.log.at(2), "shared \\Vornakel Connect");
 }
 
 TEST(ValidateInstall, FirstFailingCheckEndsValidation) {
