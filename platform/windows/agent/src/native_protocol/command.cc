@@ -332,6 +332,9 @@ std::optional<Command> parse_command(std::string_view line) {
   // The parser's lexer takes a NUL byte for the end of its input, which would let anything after
   // it through; no JSON text can contain a raw NUL, so refusing it up front loses nothing.
   if (line.find('\0') != std::string_view::npos) return std::nullopt;
+  // The parser would also skip a UTF-8 byte order mark before the document; only JSON whitespace
+  // may surround a command.
+  if (line.starts_with("\xEF\xBB\xBF")) return std::nullopt;
   CommandCollector collector;
   bool parsed = false;
   try {

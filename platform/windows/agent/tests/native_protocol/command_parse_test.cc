@@ -232,6 +232,7 @@ TEST(CommandParseTest, OnlyOneObjectFollowedByJsonWhitespace) {
   EXPECT_FALSE(parse_command("{\"type\":\"close\"}\f"));
   EXPECT_FALSE(parse_command(std::string("{\"type\":\"close\"}\0", 17)));
   EXPECT_FALSE(parse_command("{\"type\":\"close\"}/**/"));
+  EXPECT_FALSE(parse_command("\xEF\xBB\xBF{\"type\":\"close\"}\n"));
   EXPECT_FALSE(parse_command(""));
   EXPECT_FALSE(parse_command("\n"));
   EXPECT_FALSE(parse_command("{\"type\":\"close\""));
