@@ -8,32 +8,37 @@
 namespace vornakel::capture {
 namespace {
 
-// Splits off the sign; the rest must be digits only (from_chars alone would accept a prefix).
-bool splitSign(std::string_view text, bool& negative, std::string_view& digits) {
-  negative = false;
+// A decimal integer as its sign and magnitude: an optional sign, then digits only (from_chars
+// alone would accept a prefix). Nothing when the text is not that or the magnitude needs more
+// than 64 bits.
+struct SignedMagnitude {
+  bool negative = false;
+  uint64_t magnitude = 0;
+};
+
+std::optional<SignedMagnitude> parseSignedMagnitude(std::string_view text) {
+  SignedMagnitude parsed;
   if (!text.empty() && (text.front() == '+' || text.front() == '-')) {
-    negative = text.front() == '-';
+    parsed.negative = text.front() == '-';
     text.remove_prefix(1);
   }
-  if (text.empty()) return false;
+  if (text.empty()) return std::nullopt;
   if (!std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; }))
-    return false;
-  digits = text;
-  return true;
+    return std::nullopt;
+  const auto [end, error] =
+      std::from_chars(text.data(), text.data() + text.size(), parsed.magnitude);
+  if (error != std::errc() || end != text.data() + text.size()) return std::nullopt;
+  return parsed;
 }
 
 }  // namespace
 
 std::optional<int64_t> parseInt64(std::string_view text) {
-  bool negative = false;
-  std::string_view digits;
-  if (!splitSign(text, negative, digits)) return std::nullopt;
-  uint64_t magnitude = 0;
-  const auto [end, error] =
-      std::from_chars(digits.data(), digits.data() + digits.size(), magnitude);
-  if (error != std::errc() || end != digits.data() + digits.size()) return std::nullopt;
+  const std::optional<SignedMagnitude> parsed = parseSignedMagnitude(text);
+  if (!parsed) return std::nullopt;
+  const uint64_t magnitude = parsed->magnitude;
   constexpr uint64_t kMaxPositive = static_cast<uint64_t>(std::numeric_limits<int64_t>::max());
-  if (!negative) {
+  if (!parsed->negative) {
     if (magnitude > kMaxPositive) return std::nullopt;
     return static_cast<int64_t>(magnitude);
   }
@@ -43,17 +48,12 @@ std::optional<int64_t> parseInt64(std::string_view text) {
 }
 
 std::optional<uint32_t> parseUInt32(std::string_view text) {
-  bool negative = false;
-  std::string_view digits;
-  if (!splitSign(text, negative, digits)) return std::nullopt;
-  uint64_t magnitude = 0;
-  const auto [end, error] =
-      std::from_chars(digits.data(), digits.data() + digits.size(), magnitude);
-  if (error != std::errc() || end != digits.data() + digits.size()) return std::nullopt;
-  if (magnitude > std::numeric_limits<uint32_t>::max()) return std::nullopt;
+  const std::optional<SignedMagnitude> parsed = parseSignedMagnitude(text);
+  if (!parsed) return std::nullopt;
+  if (parsed->magnitude > std::numeric_limits<uint32_t>::max()) return std::nullopt;
   // "-0" is zero; any other negative number does not fit.
-  if (negative && magnitude != 0) return std::nullopt;
-  return static_cast<uint32_t>(magnitude);
+  if (parsed->negative && parsed->magnitude != 0) return std::nullopt;
+  return static_cast<uint32_t>(parsed->magnitude);
 }
 
 std::variant<Options, OptionsError> parseOptions(std::span<const std::string_view> arguments) {
