@@ -3,9 +3,9 @@
 #include <benchmark/benchmark.h>
 #include <sodium.h>
 
-#include "native_protocol/authorization_state.h"
-#include "native_protocol/start_record.h"
-#include "native_protocol/ticket_verification.h"
+#include "native_protocol/authorization/authorization_state.h"
+#include "native_protocol/authorization/start_record.h"
+#include "native_protocol/authorization/ticket_verification.h"
 #include "ticket_issuer.h"
 
 namespace {

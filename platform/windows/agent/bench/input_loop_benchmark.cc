@@ -19,7 +19,7 @@
 #include <thread>
 #include <vector>
 
-#include "native_protocol/authorization_state.h"
+#include "native_protocol/authorization/authorization_state.h"
 #include "native_protocol/command_loop.h"
 #include "native_protocol/command_queue.h"
 #include "native_protocol/command_queue_reader.h"

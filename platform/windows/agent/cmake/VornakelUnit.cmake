@@ -1,9 +1,11 @@
-# Defines the library of one unit from its folder: every *.cc beside the CMakeLists (portable code),
-# and on Windows every *.cc under win32/ except the link seams. A unit that needs more (generated
-# code, extra dependencies) adds a *.cmake file to its folder; those are included after the library
-# exists, so they can add to it.
+# Defines the library of one unit from its folder: every *.cc beside the CMakeLists and in its
+# subfolders other than win32/ (portable code), and on Windows every *.cc under win32/ except the
+# link seams. A unit that needs more (generated code, extra dependencies) adds a *.cmake file to its
+# folder or a subfolder; the unit's CMakeLists includes those after the library exists, so they can
+# add to it.
 function(vornakel_add_unit unit)
-  file(GLOB portable CONFIGURE_DEPENDS "${CMAKE_CURRENT_SOURCE_DIR}/*.cc")
+  file(GLOB_RECURSE portable CONFIGURE_DEPENDS "${CMAKE_CURRENT_SOURCE_DIR}/*.cc")
+  list(FILTER portable EXCLUDE REGEX "/win32/")
   set(sources ${portable})
   if(WIN32)
     file(GLOB_RECURSE win32 CONFIGURE_DEPENDS "${CMAKE_CURRENT_SOURCE_DIR}/win32/*.cc")

@@ -5,8 +5,8 @@
 #include <cstdint>
 #include <string>
 
+#include "native_protocol/authorization/start_record.h"
 #include "native_protocol/framing.h"
-#include "native_protocol/start_record.h"
 
 namespace {
 

@@ -5,8 +5,8 @@
 #include <cstdlib>
 #include <span>
 
-#include "native_protocol/ticket_codec.h"
-#include "native_protocol/ticket_verification.h"
+#include "native_protocol/authorization/ticket_codec.h"
+#include "native_protocol/authorization/ticket_verification.h"
 
 using namespace vornakel::native_protocol;
 

@@ -5,9 +5,9 @@
 #include <cstdlib>
 #include <string_view>
 
-#include "native_protocol/authorization_state.h"
-#include "native_protocol/start_record.h"
-#include "native_protocol/ticket_verification.h"
+#include "native_protocol/authorization/authorization_state.h"
+#include "native_protocol/authorization/start_record.h"
+#include "native_protocol/authorization/ticket_verification.h"
 
 using namespace vornakel::native_protocol;
 

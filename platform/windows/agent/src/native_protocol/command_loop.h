@@ -13,7 +13,9 @@
 #include <string_view>
 
 #include "common/result.h"
-#include "native_protocol/authorization_state.h"
+#include "native_protocol/authorization/authorization_state.h"
+#include "native_protocol/authorization/ticket_verification.h"
+#include "native_protocol/authorization/unix_clock.h"
 #include "native_protocol/command_loop_seams.h"
 #include "native_protocol/command_queue.h"
 #include "native_protocol/control_gate.h"
@@ -23,8 +25,6 @@
 #include "native_protocol/input_action.h"
 #include "native_protocol/input_backend_factory.h"
 #include "native_protocol/input_desktop.h"
-#include "native_protocol/ticket_verification.h"
-#include "native_protocol/unix_clock.h"
 
 namespace vornakel::native_protocol {
 

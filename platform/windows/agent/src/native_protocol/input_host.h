@@ -7,6 +7,7 @@
 #include <memory>
 
 #include "common/result.h"
+#include "native_protocol/authorization/unix_clock.h"
 #include "native_protocol/command_loop.h"
 #include "native_protocol/command_loop_seams.h"
 #include "native_protocol/display_source.h"
@@ -14,7 +15,6 @@
 #include "native_protocol/input_backend_factory.h"
 #include "native_protocol/input_desktop.h"
 #include "native_protocol/input_host_authorization.h"
-#include "native_protocol/unix_clock.h"
 
 namespace vornakel::native_protocol {
 

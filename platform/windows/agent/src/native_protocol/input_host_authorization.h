@@ -4,11 +4,11 @@
 #define VORNAKEL_NATIVE_PROTOCOL_INPUT_HOST_AUTHORIZATION_H_
 
 #include "common/result.h"
-#include "native_protocol/authorization_state.h"
+#include "native_protocol/authorization/authorization_state.h"
+#include "native_protocol/authorization/start_record.h"
+#include "native_protocol/authorization/ticket_verification.h"
+#include "native_protocol/authorization/unix_clock.h"
 #include "native_protocol/framing.h"
-#include "native_protocol/start_record.h"
-#include "native_protocol/ticket_verification.h"
-#include "native_protocol/unix_clock.h"
 
 namespace vornakel::native_protocol {
 

@@ -8,7 +8,7 @@
 #include <utility>
 #include <vector>
 
-#include "native_protocol/authorization_state.h"
+#include "native_protocol/authorization/authorization_state.h"
 #include "native_protocol/input_host.h"
 #include "native_protocol/support/loop_fakes.h"
 #include "native_protocol/support/loop_harness.h"

@@ -5,7 +5,7 @@
 #include <algorithm>
 #include <nlohmann/json.hpp>
 
-#include "native_protocol/ticket_verification.h"
+#include "native_protocol/authorization/ticket_verification.h"
 
 namespace vornakel::ticket_issuer {
 namespace {

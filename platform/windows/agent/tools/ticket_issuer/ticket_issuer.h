@@ -12,9 +12,9 @@
 #include <vector>
 
 #include "common/result.h"
-#include "native_protocol/canonical_text.h"
-#include "native_protocol/permissions.h"
-#include "native_protocol/ticket_codec.h"
+#include "native_protocol/authorization/canonical_text.h"
+#include "native_protocol/authorization/permissions.h"
+#include "native_protocol/authorization/ticket_codec.h"
 
 namespace vornakel::ticket_issuer {
 

@@ -6,9 +6,9 @@
 
 #include <memory>
 
+#include "native_protocol/authorization/unix_clock.h"
 #include "native_protocol/command_loop_seams.h"
 #include "native_protocol/input_host.h"
-#include "native_protocol/unix_clock.h"
 #include "native_protocol/win32/std_handles_win32.h"
 #include "service_host/modes.h"
 

@@ -2,7 +2,7 @@
 
 #include <utility>
 
-#include "native_protocol/authorization_state.h"
+#include "native_protocol/authorization/authorization_state.h"
 
 namespace vornakel::native_protocol::testing {
 

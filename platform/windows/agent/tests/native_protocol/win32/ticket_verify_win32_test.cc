@@ -3,9 +3,9 @@
 
 #include <chrono>
 
-#include "native_protocol/start_record.h"
-#include "native_protocol/ticket_verification.h"
-#include "native_protocol/unix_clock.h"
+#include "native_protocol/authorization/start_record.h"
+#include "native_protocol/authorization/ticket_verification.h"
+#include "native_protocol/authorization/unix_clock.h"
 #include "ticket_issuer.h"
 
 namespace vornakel::native_protocol {

@@ -1,4 +1,4 @@
-#include "native_protocol/unix_clock.h"
+#include "native_protocol/authorization/unix_clock.h"
 
 #include <chrono>
 

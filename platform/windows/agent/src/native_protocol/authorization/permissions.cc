@@ -1,4 +1,4 @@
-#include "native_protocol/permissions.h"
+#include "native_protocol/authorization/permissions.h"
 
 #include <array>
 

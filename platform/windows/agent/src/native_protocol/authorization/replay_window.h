@@ -1,6 +1,6 @@
 // Which control sequence numbers a session has already used: the highest one and the 127 below it.
-#ifndef VORNAKEL_NATIVE_PROTOCOL_REPLAY_WINDOW_H_
-#define VORNAKEL_NATIVE_PROTOCOL_REPLAY_WINDOW_H_
+#ifndef VORNAKEL_NATIVE_PROTOCOL_AUTHORIZATION_REPLAY_WINDOW_H_
+#define VORNAKEL_NATIVE_PROTOCOL_AUTHORIZATION_REPLAY_WINDOW_H_
 
 #include <cstdint>
 #include <string_view>
@@ -24,4 +24,4 @@ ReplayResult replay_check(ReplayWindow& window, uint64_t sequence);
 
 }  // namespace vornakel::native_protocol
 
-#endif  // VORNAKEL_NATIVE_PROTOCOL_REPLAY_WINDOW_H_
+#endif  // VORNAKEL_NATIVE_PROTOCOL_AUTHORIZATION_REPLAY_WINDOW_H_

@@ -1,11 +1,11 @@
 // Errors of the ticket claim checks and of the control envelope checks.
-#ifndef VORNAKEL_NATIVE_PROTOCOL_VALIDATION_ERROR_H_
-#define VORNAKEL_NATIVE_PROTOCOL_VALIDATION_ERROR_H_
+#ifndef VORNAKEL_NATIVE_PROTOCOL_AUTHORIZATION_VALIDATION_ERROR_H_
+#define VORNAKEL_NATIVE_PROTOCOL_AUTHORIZATION_VALIDATION_ERROR_H_
 
 #include <cstdint>
 #include <string>
 
-#include "native_protocol/permissions.h"
+#include "native_protocol/authorization/permissions.h"
 
 namespace vornakel::native_protocol {
 
@@ -50,4 +50,4 @@ class ValidationError {
 
 }  // namespace vornakel::native_protocol
 
-#endif  // VORNAKEL_NATIVE_PROTOCOL_VALIDATION_ERROR_H_
+#endif  // VORNAKEL_NATIVE_PROTOCOL_AUTHORIZATION_VALIDATION_ERROR_H_

@@ -1,6 +1,6 @@
 // Verification of the signed session ticket against the start record and this host's identity.
-#ifndef VORNAKEL_NATIVE_PROTOCOL_TICKET_VERIFICATION_H_
-#define VORNAKEL_NATIVE_PROTOCOL_TICKET_VERIFICATION_H_
+#ifndef VORNAKEL_NATIVE_PROTOCOL_AUTHORIZATION_TICKET_VERIFICATION_H_
+#define VORNAKEL_NATIVE_PROTOCOL_AUTHORIZATION_TICKET_VERIFICATION_H_
 
 #include <array>
 #include <cstdint>
@@ -10,11 +10,11 @@
 #include <variant>
 
 #include "common/result.h"
+#include "native_protocol/authorization/permissions.h"
+#include "native_protocol/authorization/start_record.h"
+#include "native_protocol/authorization/ticket_codec.h"
+#include "native_protocol/authorization/validation_error.h"
 #include "native_protocol/framing.h"
-#include "native_protocol/permissions.h"
-#include "native_protocol/start_record.h"
-#include "native_protocol/ticket_codec.h"
-#include "native_protocol/validation_error.h"
 
 namespace vornakel::native_protocol {
 
@@ -89,4 +89,4 @@ Result<VerifiedAuthorization, AuthorizationFailure> verify_authorization(const S
 
 }  // namespace vornakel::native_protocol
 
-#endif  // VORNAKEL_NATIVE_PROTOCOL_TICKET_VERIFICATION_H_
+#endif  // VORNAKEL_NATIVE_PROTOCOL_AUTHORIZATION_TICKET_VERIFICATION_H_

@@ -1,12 +1,12 @@
 // Refusals of the session authorization state.
-#ifndef VORNAKEL_NATIVE_PROTOCOL_SESSION_ERROR_H_
-#define VORNAKEL_NATIVE_PROTOCOL_SESSION_ERROR_H_
+#ifndef VORNAKEL_NATIVE_PROTOCOL_AUTHORIZATION_SESSION_ERROR_H_
+#define VORNAKEL_NATIVE_PROTOCOL_AUTHORIZATION_SESSION_ERROR_H_
 
 #include <optional>
 #include <string>
 
-#include "native_protocol/replay_window.h"
-#include "native_protocol/validation_error.h"
+#include "native_protocol/authorization/replay_window.h"
+#include "native_protocol/authorization/validation_error.h"
 
 namespace vornakel::native_protocol {
 
@@ -51,4 +51,4 @@ class SessionError {
 
 }  // namespace vornakel::native_protocol
 
-#endif  // VORNAKEL_NATIVE_PROTOCOL_SESSION_ERROR_H_
+#endif  // VORNAKEL_NATIVE_PROTOCOL_AUTHORIZATION_SESSION_ERROR_H_

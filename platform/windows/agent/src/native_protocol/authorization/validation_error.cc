@@ -1,4 +1,4 @@
-#include "native_protocol/validation_error.h"
+#include "native_protocol/authorization/validation_error.h"
 
 namespace vornakel::native_protocol {
 

@@ -1,9 +1,9 @@
-#include "native_protocol/authorization_state.h"
+#include "native_protocol/authorization/authorization_state.h"
 
 #include <algorithm>
 #include <cmath>
 
-#include "native_protocol/start_record.h"
+#include "native_protocol/authorization/start_record.h"
 
 namespace vornakel::native_protocol {
 namespace {

@@ -2,7 +2,7 @@
 
 #include <functional>
 
-#include "native_protocol/ticket_verification.h"
+#include "native_protocol/authorization/ticket_verification.h"
 #include "ticket_issuer.h"
 
 namespace vornakel::native_protocol {

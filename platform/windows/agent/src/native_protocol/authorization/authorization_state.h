@@ -1,7 +1,7 @@
 // The gate every remote action passes before it reaches the desktop: the approved session, its
 // lease, the local pause flag and the replay window.
-#ifndef VORNAKEL_NATIVE_PROTOCOL_AUTHORIZATION_STATE_H_
-#define VORNAKEL_NATIVE_PROTOCOL_AUTHORIZATION_STATE_H_
+#ifndef VORNAKEL_NATIVE_PROTOCOL_AUTHORIZATION_AUTHORIZATION_STATE_H_
+#define VORNAKEL_NATIVE_PROTOCOL_AUTHORIZATION_AUTHORIZATION_STATE_H_
 
 #include <array>
 #include <cstdint>
@@ -10,11 +10,11 @@
 #include <vector>
 
 #include "common/result.h"
+#include "native_protocol/authorization/permissions.h"
+#include "native_protocol/authorization/replay_window.h"
+#include "native_protocol/authorization/session_error.h"
+#include "native_protocol/authorization/ticket_verification.h"
 #include "native_protocol/input_action.h"
-#include "native_protocol/permissions.h"
-#include "native_protocol/replay_window.h"
-#include "native_protocol/session_error.h"
-#include "native_protocol/ticket_verification.h"
 
 namespace vornakel::native_protocol {
 
@@ -105,4 +105,4 @@ Result<AuthorizationState, SessionError> rebuild_after_carry(const Authorization
 
 }  // namespace vornakel::native_protocol
 
-#endif  // VORNAKEL_NATIVE_PROTOCOL_AUTHORIZATION_STATE_H_
+#endif  // VORNAKEL_NATIVE_PROTOCOL_AUTHORIZATION_AUTHORIZATION_STATE_H_

@@ -1,7 +1,7 @@
 // The signed session ticket's three messages, decoded strictly: a message is accepted only when its
 // bytes are exactly the canonical encoding of what they decode to.
-#ifndef VORNAKEL_NATIVE_PROTOCOL_TICKET_CODEC_H_
-#define VORNAKEL_NATIVE_PROTOCOL_TICKET_CODEC_H_
+#ifndef VORNAKEL_NATIVE_PROTOCOL_AUTHORIZATION_TICKET_CODEC_H_
+#define VORNAKEL_NATIVE_PROTOCOL_AUTHORIZATION_TICKET_CODEC_H_
 
 #include <cstddef>
 #include <cstdint>
@@ -85,4 +85,4 @@ Result<Bytes, DecodeError> encode_session_ticket(const SessionTicket& ticket);
 
 }  // namespace vornakel::native_protocol
 
-#endif  // VORNAKEL_NATIVE_PROTOCOL_TICKET_CODEC_H_
+#endif  // VORNAKEL_NATIVE_PROTOCOL_AUTHORIZATION_TICKET_CODEC_H_

@@ -1,4 +1,4 @@
-#include "native_protocol/authorization_state.h"
+#include "native_protocol/authorization/authorization_state.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "native_protocol/start_record.h"
+#include "native_protocol/authorization/start_record.h"
 
 #include <array>
 #include <nlohmann/json.hpp>

@@ -7,7 +7,7 @@
 #include <fstream>
 #include <nlohmann/json.hpp>
 
-#include "native_protocol/ticket_verification.h"
+#include "native_protocol/authorization/ticket_verification.h"
 
 namespace vornakel::native_protocol {
 namespace {

@@ -1,7 +1,7 @@
 // The only accepted text forms of identifiers, keys, fingerprints and tickets: canonical UUID text
 // and canonical unpadded base64url.
-#ifndef VORNAKEL_NATIVE_PROTOCOL_CANONICAL_TEXT_H_
-#define VORNAKEL_NATIVE_PROTOCOL_CANONICAL_TEXT_H_
+#ifndef VORNAKEL_NATIVE_PROTOCOL_AUTHORIZATION_CANONICAL_TEXT_H_
+#define VORNAKEL_NATIVE_PROTOCOL_AUTHORIZATION_CANONICAL_TEXT_H_
 
 #include <array>
 #include <cstddef>
@@ -35,4 +35,4 @@ std::string encode_base64url(std::span<const uint8_t> bytes);
 
 }  // namespace vornakel::native_protocol
 
-#endif  // VORNAKEL_NATIVE_PROTOCOL_CANONICAL_TEXT_H_
+#endif  // VORNAKEL_NATIVE_PROTOCOL_AUTHORIZATION_CANONICAL_TEXT_H_

@@ -1,4 +1,4 @@
-#include "native_protocol/canonical_text.h"
+#include "native_protocol/authorization/canonical_text.h"
 
 #include <sodium.h>
 

@@ -1,4 +1,4 @@
-#include "native_protocol/ticket_verification.h"
+#include "native_protocol/authorization/ticket_verification.h"
 
 #include <gtest/gtest.h>
 

@@ -1,6 +1,6 @@
 // The input host's start record and the host identity it names.
-#ifndef VORNAKEL_NATIVE_PROTOCOL_START_RECORD_H_
-#define VORNAKEL_NATIVE_PROTOCOL_START_RECORD_H_
+#ifndef VORNAKEL_NATIVE_PROTOCOL_AUTHORIZATION_START_RECORD_H_
+#define VORNAKEL_NATIVE_PROTOCOL_AUTHORIZATION_START_RECORD_H_
 
 #include <array>
 #include <cstdint>
@@ -9,9 +9,9 @@
 #include <vector>
 
 #include "common/result.h"
-#include "native_protocol/canonical_text.h"
+#include "native_protocol/authorization/canonical_text.h"
+#include "native_protocol/authorization/permissions.h"
 #include "native_protocol/framing.h"
-#include "native_protocol/permissions.h"
 
 namespace vornakel::native_protocol {
 
@@ -68,4 +68,4 @@ bool is_blank(std::string_view text);
 
 }  // namespace vornakel::native_protocol
 
-#endif  // VORNAKEL_NATIVE_PROTOCOL_START_RECORD_H_
+#endif  // VORNAKEL_NATIVE_PROTOCOL_AUTHORIZATION_START_RECORD_H_

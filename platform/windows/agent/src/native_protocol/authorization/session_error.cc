@@ -1,4 +1,4 @@
-#include "native_protocol/session_error.h"
+#include "native_protocol/authorization/session_error.h"
 
 namespace vornakel::native_protocol {
 

@@ -1,4 +1,4 @@
-#include "native_protocol/ticket_codec.h"
+#include "native_protocol/authorization/ticket_codec.h"
 
 #include <pb_decode.h>
 #include <pb_encode.h>

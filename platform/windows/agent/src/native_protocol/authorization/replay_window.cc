@@ -1,4 +1,4 @@
-#include "native_protocol/replay_window.h"
+#include "native_protocol/authorization/replay_window.h"
 
 namespace vornakel::native_protocol {
 namespace {

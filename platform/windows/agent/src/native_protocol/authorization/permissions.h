@@ -1,7 +1,7 @@
 // The sixteen grants of a session in their three forms: upper-case names in the start record,
 // wire values 1 to 16 in the ticket, and a 16-bit mask in the session state.
-#ifndef VORNAKEL_NATIVE_PROTOCOL_PERMISSIONS_H_
-#define VORNAKEL_NATIVE_PROTOCOL_PERMISSIONS_H_
+#ifndef VORNAKEL_NATIVE_PROTOCOL_AUTHORIZATION_PERMISSIONS_H_
+#define VORNAKEL_NATIVE_PROTOCOL_AUTHORIZATION_PERMISSIONS_H_
 
 #include <cstdint>
 #include <optional>
@@ -102,4 +102,4 @@ std::optional<Permission> required_permission(EventKind kind);
 
 }  // namespace vornakel::native_protocol
 
-#endif  // VORNAKEL_NATIVE_PROTOCOL_PERMISSIONS_H_
+#endif  // VORNAKEL_NATIVE_PROTOCOL_AUTHORIZATION_PERMISSIONS_H_

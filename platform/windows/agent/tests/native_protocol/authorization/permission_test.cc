@@ -2,7 +2,7 @@
 
 #include <vector>
 
-#include "native_protocol/permissions.h"
+#include "native_protocol/authorization/permissions.h"
 
 namespace vornakel::native_protocol {
 namespace {

@@ -1,6 +1,6 @@
 // "Now" of the authorization rules: the system clock in whole seconds since the Unix epoch.
-#ifndef VORNAKEL_NATIVE_PROTOCOL_UNIX_CLOCK_H_
-#define VORNAKEL_NATIVE_PROTOCOL_UNIX_CLOCK_H_
+#ifndef VORNAKEL_NATIVE_PROTOCOL_AUTHORIZATION_UNIX_CLOCK_H_
+#define VORNAKEL_NATIVE_PROTOCOL_AUTHORIZATION_UNIX_CLOCK_H_
 
 #include <cstdint>
 
@@ -20,4 +20,4 @@ class SystemUnixClock final : public UnixClock {
 
 }  // namespace vornakel::native_protocol
 
-#endif  // VORNAKEL_NATIVE_PROTOCOL_UNIX_CLOCK_H_
+#endif  // VORNAKEL_NATIVE_PROTOCOL_AUTHORIZATION_UNIX_CLOCK_H_

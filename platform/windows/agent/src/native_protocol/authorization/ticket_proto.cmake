@@ -1,6 +1,6 @@
 # The ticket messages are generated with nanopb into the build tree and compiled into the unit. The
 # generated C is third-party style code, so it is built apart from the project's warning flags.
-vornakel_nanopb_generate("${CMAKE_CURRENT_SOURCE_DIR}/ticket.proto" ticket_pb_source)
+vornakel_nanopb_generate("${CMAKE_CURRENT_LIST_DIR}/ticket.proto" ticket_pb_source)
 add_library(vk_ticket_pb OBJECT "${ticket_pb_source}")
 target_link_libraries(vk_ticket_pb PUBLIC vornakel::nanopb)
 target_include_directories(vk_ticket_pb PUBLIC "${CMAKE_CURRENT_BINARY_DIR}/generated")
