@@ -104,7 +104,7 @@ def payload_tree(payload):
             raise BuildError(f"payload: {required} is missing")
     if any(path.lower() == SERVICE_EXE_NAME for path in files + folders):
         raise BuildError(f"payload: {SERVICE_EXE_NAME} is the package's own service program")
-    return folders, files
+    return sorted(folders), sorted(files)
 
 
 def key(kind, relative):
