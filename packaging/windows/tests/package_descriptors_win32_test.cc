@@ -27,12 +27,14 @@ constexpr bool kPrivate = true;
 const std::string kPasses = "passes";
 const std::string kUnprivileged = kUnprivilegedAccess;
 
-// The same reading as build_msi.py: "<name> <SDDL>" lines, '#' comments, blank lines.
+// The same reading as build_msi.py: "<name> <SDDL>" lines, '#' comments, blank lines (a checkout
+// on Windows may have turned the line ends into CR LF).
 std::map<std::string, std::string> package_descriptors() {
   std::map<std::string, std::string> descriptors;
   std::istringstream lines(kPackageDescriptorsText);
   std::string line;
   while (std::getline(lines, line)) {
+    if (!line.empty() && line.back() == '\r') line.pop_back();
     if (line.empty() || line[0] == '#') continue;
     const size_t blank = line.find(' ');
     EXPECT_NE(blank, std::string::npos) << line;
