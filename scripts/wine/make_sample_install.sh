@@ -3,7 +3,9 @@
 #   C:\Program Files\Vornakel Connect\versions\<version>\runtime\node.exe, runtime\ffmpeg.exe,
 #       agent\dist\headlessHost.js, agent\dist\windowsServiceBootstrap.js
 #   <data root>\Vornakel Connect\private\service.json (+ empty state\ and tmp\)
-# Any earlier sample tree is removed first, so the result is always the same.
+# Any earlier sample tree is removed first, so the result is always the same. The Windows package
+# (packaging/windows) lays out the same tree plus the service program in the version directory;
+# its Wine test compares the two.
 #
 #   make_sample_install.sh [options] <wineprefix> [version]     (version defaults to 1.0.0)
 #     --node FILE       use FILE as runtime/node.exe (default: an empty placeholder file)
