@@ -3,6 +3,8 @@
 #include <limits>
 #include <string>
 
+#include "h264/session_settings.h"
+
 namespace vornakel::capture {
 
 int runProbe(DisplayList& displayList, const NoteFunction& note, const AnnexBWriter& output) {
@@ -39,12 +41,14 @@ std::variant<std::unique_ptr<CaptureSession>, int> runCapture(const Options& opt
   const CaptureDisplay display = std::get<CaptureDisplay>(chosen);
 
   const EncodedSize size = scaledSize(display.width, display.height, options.maxWidth);
-  // Values that the encoder could not take in 32 bits are refused here instead of wrapping.
+  // Values that the encoder could not take in 32 bits are refused here instead of wrapping, and so
+  // is a rate of no frames at all. A bit rate of 0 leaves the rate to the encoder.
+  constexpr int64_t kMaxFrameRate = std::numeric_limits<int32_t>::max();
   if (options.fps < 1 || options.fps > kMaxFrameRate) {
     return fail("--fps must be a whole number from 1 to " + std::to_string(kMaxFrameRate));
   }
-  if (options.bitrateKbps < 1 || options.bitrateKbps > kMaxBitrateKbps) {
-    return fail("--bitrate-kbps must be a whole number from 1 to " +
+  if (options.bitrateKbps < 0 || options.bitrateKbps > kMaxBitrateKbps) {
+    return fail("--bitrate-kbps must be a whole number from 0 to " +
                 std::to_string(kMaxBitrateKbps));
   }
   if (size.width > std::numeric_limits<int32_t>::max() ||

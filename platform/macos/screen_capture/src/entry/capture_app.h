@@ -47,11 +47,6 @@ struct CaptureSession {
 // The stop handler's rule: a message is noted and ends with 1, no message ends with 0.
 StopHandler exitOnStop(NoteFunction note, ExitFunction exitProcess);
 
-// Largest values the command line may give for the encoder (the bit rate is multiplied by 1000 in
-// 32 bits).
-inline constexpr int64_t kMaxFrameRate = 240;
-inline constexpr int64_t kMaxBitrateKbps = 2147483;
-
 // Starts capture mode up to the "capturing display" note. On failure the message has been noted
 // and the exit status is returned. The signal watchers are the platform's.
 std::variant<std::unique_ptr<CaptureSession>, int> runCapture(const Options& options,

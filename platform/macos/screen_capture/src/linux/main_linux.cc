@@ -10,6 +10,7 @@
 
 #include "entry/capture_app.h"
 #include "entry/note.h"
+#include "entry/process_exit.h"
 #include "linux/serial_frame_queue.h"
 #include "linux/steady_clock_linux.h"
 #include "linux/x264_h264_encoder.h"
@@ -17,14 +18,6 @@
 #include "linux/x_display_list.h"
 
 namespace vc = vornakel::capture;
-
-namespace {
-
-// Ends the process at once from any thread: output is unbuffered, so there is nothing to flush,
-// and no other thread may run destructors under a frame that is still being encoded.
-void exitNow(int status) { _exit(status); }
-
-}  // namespace
 
 int main(int argc, char** argv) {
   signal(SIGPIPE, SIG_IGN);
@@ -39,7 +32,7 @@ int main(int argc, char** argv) {
   const vc::NoteFunction note = [](std::string_view text) { vc::note(text); };
 
   vc::XDisplayList displays;
-  if (options.probe) exitNow(vc::runProbe(displays, note, vc::AnnexBWriter(STDOUT_FILENO)));
+  if (options.probe) vc::exitNow(vc::runProbe(displays, note, vc::AnnexBWriter(STDOUT_FILENO)));
 
   // In capture mode SIGTERM and SIGINT are taken by the main thread with sigwait, so they are
   // blocked before any other thread exists (every thread inherits the mask). One that arrives
@@ -64,10 +57,10 @@ int main(int argc, char** argv) {
                                            std::move(onError), clock);
       },
       note,
-      exitNow};
+      vc::exitNow};
 
   auto started = vc::runCapture(options, platform);
-  if (auto* status = std::get_if<int>(&started)) exitNow(*status);
+  if (auto* status = std::get_if<int>(&started)) vc::exitNow(*status);
   auto& session = *std::get<std::unique_ptr<vc::CaptureSession>>(started);
 
   int received = 0;

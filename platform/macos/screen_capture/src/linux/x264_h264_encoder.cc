@@ -3,6 +3,7 @@
 #include <chrono>
 #include <cstdint>
 
+#include "h264/session_settings.h"
 #include "linux/picture_linux.h"
 
 extern "C" {
@@ -13,7 +14,6 @@ namespace vornakel::capture {
 namespace {
 
 constexpr int kLengthFieldSize = 4;  // b_annexb = 0 prefixes every NAL unit with 4 bytes
-constexpr std::chrono::seconds kMaxKeyFrameDistance{1};
 
 // One encode call's output: x264 lays the NAL units of a call out contiguously.
 class X264Sample final : public EncodedSample {
@@ -51,6 +51,7 @@ X264H264Encoder::~X264H264Encoder() {
 std::variant<std::unique_ptr<H264Encoder>, int32_t> X264H264Encoder::create(
     int32_t width, int32_t height, int32_t frameRate, int32_t bitrateKbps, AnnexBWriter writer,
     ErrorHandler onError, const Clock& clock) {
+  const H264SessionSettings settings = h264SessionSettings(frameRate, bitrateKbps);
   x264_param_t parameters;
   if (x264_param_default_preset(&parameters, "ultrafast", "zerolatency") < 0) return int32_t{-1};
   parameters.i_log_level = X264_LOG_NONE;  // standard error carries only the program's own lines
@@ -59,30 +60,39 @@ std::variant<std::unique_ptr<H264Encoder>, int32_t> X264H264Encoder::create(
   parameters.i_height = height;
   parameters.i_csp = X264_CSP_NV12;
   parameters.vui.b_fullrange = 0;
-  parameters.i_fps_num = static_cast<uint32_t>(frameRate);
+  parameters.i_fps_num = static_cast<uint32_t>(settings.expectedFrameRate);
   parameters.i_fps_den = 1;
   parameters.b_vfr_input = 0;  // otherwise every frame comes out one call late
   parameters.i_bframe = 0;
-  parameters.i_keyint_max = frameRate;
-  parameters.i_keyint_min = frameRate;
+  parameters.i_keyint_max = settings.maxKeyFrameInterval;
+  parameters.i_keyint_min = settings.maxKeyFrameInterval;
   parameters.i_scenecut_threshold = 0;
   parameters.b_annexb = 0;
   parameters.b_repeat_headers = 0;
   parameters.b_aud = 0;  // the writer puts its own delimiter in front of every access unit
-  parameters.rc.i_rc_method = X264_RC_ABR;
-  parameters.rc.i_bitrate = bitrateKbps;
-  // The ceiling of 1.5 × the average over any one second.
-  parameters.rc.i_vbv_max_bitrate = static_cast<int>(static_cast<int64_t>(bitrateKbps) * 3 / 2);
-  parameters.rc.i_vbv_buffer_size = parameters.rc.i_vbv_max_bitrate;
+  if (settings.averageBitRate > 0) {
+    parameters.rc.i_rc_method = X264_RC_ABR;
+    parameters.rc.i_bitrate = settings.averageBitRate / 1000;
+  } else {
+    // x264 has no average of 0: letting the encoder choose is its constant rate factor.
+    parameters.rc.i_rc_method = X264_RC_CRF;
+  }
+  if (const auto& limit = settings.dataRateLimit) {
+    // The ceiling in kbit/s over a buffer of one window's worth.
+    parameters.rc.i_vbv_max_bitrate =
+        static_cast<int>(limit->bytes * 8.0 / limit->seconds / 1000.0);
+    parameters.rc.i_vbv_buffer_size =
+        static_cast<int>(static_cast<double>(parameters.rc.i_vbv_max_bitrate) * limit->seconds);
+  }
   if (x264_param_apply_profile(&parameters, "baseline") < 0) return int32_t{-2};
 
   std::unique_ptr<X264H264Encoder> encoder(new X264H264Encoder(writer, std::move(onError), clock));
   encoder->session_ = x264_encoder_open(&parameters);
   if (!encoder->session_) return int32_t{-3};
   encoder->width_ = width;
-  encoder->keyFrameDue_ =
-      std::chrono::duration_cast<std::chrono::nanoseconds>(kMaxKeyFrameDistance) -
-      std::chrono::nanoseconds(500000000 / frameRate);
+  encoder->keyFrameDue_ = std::chrono::duration_cast<std::chrono::nanoseconds>(
+                              std::chrono::duration<double>(settings.maxKeyFrameIntervalDuration)) -
+                          std::chrono::nanoseconds(500000000 / frameRate);
   encoder->height_ = height;
 
   x264_nal_t* headers = nullptr;

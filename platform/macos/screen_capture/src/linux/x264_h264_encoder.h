@@ -13,8 +13,9 @@ struct x264_t;
 
 namespace vornakel::capture {
 
-// libx264 set up to behave like the VideoToolbox session: Baseline, no B-frames, real time, an
-// average bit rate with a 1.5× ceiling over any second, a key frame at least every `frameRate`
+// libx264 set up to behave like the VideoToolbox session, from the same session settings:
+// Baseline, no B-frames, real time, an average bit rate with a 1.5× ceiling over any second (or a
+// rate of the encoder's choosing for a bit rate of 0), a key frame at least every `frameRate`
 // frames and at least every second, length-prefixed output with the parameter sets kept apart.
 // Encoding happens on the caller's queue; the output handler runs before `submit` returns.
 class X264H264Encoder final : public H264Encoder {

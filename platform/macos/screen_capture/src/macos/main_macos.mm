@@ -5,7 +5,6 @@
 
 #include <dispatch/dispatch.h>
 #include <signal.h>
-#include <stdlib.h>
 #include <unistd.h>
 
 #include <string_view>
@@ -13,6 +12,7 @@
 
 #include "entry/capture_app.h"
 #include "entry/note.h"
+#include "entry/process_exit.h"
 #include "macos/dispatch_frame_queue.h"
 #include "macos/host_clock_macos.h"
 #include "macos/sc_capture_stream.h"
@@ -27,10 +27,8 @@ vc::Options options;
 // Keeps the two signal sources of capture mode alive for the life of the process.
 NSMutableArray<dispatch_source_t>* signalWatchers;
 
-void exitProcess(int status) { exit(status); }
-
 // The platform objects of this process. They are created once and never destroyed: the process
-// ends only through an exit, from whichever queue decides it, while the others may still use them.
+// ends only through exitNow, from whichever queue decides it, while the others may still use them.
 struct MacPlatform {
   vc::SCDisplayList displays;
   vc::DispatchFrameQueue frameQueue;
@@ -47,17 +45,17 @@ struct MacPlatform {
                                          std::move(onError));
       },
       [](std::string_view text) { vc::note(text); },
-      exitProcess};
+      vc::exitNow};
 };
 
 void runProbe(MacPlatform& platform) {
-  exitProcess(
+  vc::exitNow(
       vc::runProbe(platform.displays, platform.capture.note, vc::AnnexBWriter(STDOUT_FILENO)));
 }
 
 void runCapture(MacPlatform& platform) {
   auto started = vc::runCapture(options, platform.capture);
-  if (auto* status = std::get_if<int>(&started)) exitProcess(*status);
+  if (auto* status = std::get_if<int>(&started)) vc::exitNow(*status);
   vc::CaptureSession* session = std::get<std::unique_ptr<vc::CaptureSession>>(started).release();
 
   signalWatchers = [NSMutableArray array];
@@ -67,7 +65,7 @@ void runCapture(MacPlatform& platform) {
         dispatch_source_create(DISPATCH_SOURCE_TYPE_SIGNAL, static_cast<uintptr_t>(signalNumber), 0,
                                dispatch_get_main_queue());
     dispatch_source_set_event_handler(watcher, ^{
-      vc::stopOnSignal(*session, exitProcess);
+      vc::stopOnSignal(*session, vc::exitNow);
     });
     dispatch_resume(watcher);
     [signalWatchers addObject:watcher];

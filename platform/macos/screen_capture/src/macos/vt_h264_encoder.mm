@@ -9,6 +9,7 @@
 #include <span>
 #include <vector>
 
+#include "h264/session_settings.h"
 #include "macos/media_time_macos.h"
 #include "macos/picture_macos.h"
 
@@ -125,17 +126,21 @@ std::variant<std::unique_ptr<H264Encoder>, int32_t> VTH264Encoder::create(
   if (status != noErr) return static_cast<int32_t>(status);
   if (session == nullptr) return int32_t{0};
 
-  const int32_t bitsPerSecond = bitrateKbps * 1000;  // bounded by the caller to fit 32 bits
+  const H264SessionSettings settings = h264SessionSettings(frameRate, bitrateKbps);
   setProperty(session, kVTCompressionPropertyKey_RealTime, @YES);
   setProperty(session, kVTCompressionPropertyKey_ProfileLevel,
               (__bridge NSString*)kVTProfileLevel_H264_Baseline_AutoLevel);
   setProperty(session, kVTCompressionPropertyKey_AllowFrameReordering, @NO);
-  setProperty(session, kVTCompressionPropertyKey_AverageBitRate, @(bitsPerSecond));
-  setProperty(session, kVTCompressionPropertyKey_ExpectedFrameRate, @(frameRate));
-  setProperty(session, kVTCompressionPropertyKey_MaxKeyFrameInterval, @(frameRate));
-  setProperty(session, kVTCompressionPropertyKey_MaxKeyFrameIntervalDuration, @(1.0));
-  const double bytesPerSecond = static_cast<double>(bitrateKbps) * 1000.0 * 0.125 * 1.5;
-  setProperty(session, kVTCompressionPropertyKey_DataRateLimits, @[ @(bytesPerSecond), @(1.0) ]);
+  setProperty(session, kVTCompressionPropertyKey_AverageBitRate, @(settings.averageBitRate));
+  setProperty(session, kVTCompressionPropertyKey_ExpectedFrameRate, @(settings.expectedFrameRate));
+  setProperty(session, kVTCompressionPropertyKey_MaxKeyFrameInterval,
+              @(settings.maxKeyFrameInterval));
+  setProperty(session, kVTCompressionPropertyKey_MaxKeyFrameIntervalDuration,
+              @(settings.maxKeyFrameIntervalDuration));
+  if (const auto& limit = settings.dataRateLimit) {
+    setProperty(session, kVTCompressionPropertyKey_DataRateLimits,
+                @[ @(limit->bytes), @(limit->seconds) ]);
+  }
   VTCompressionSessionPrepareToEncodeFrames(session);
 
   return std::unique_ptr<H264Encoder>(new VTH264Encoder(writer, std::move(onError), session));

@@ -1,7 +1,12 @@
 #include "entry/capture_app.h"
 
 #include <gtest/gtest.h>
+#include <unistd.h>
 
+#include <cerrno>
+#include <cstdlib>
+
+#include "entry/process_exit.h"
 #include "support/fakes.h"
 
 namespace vornakel::capture {
@@ -139,18 +144,82 @@ TEST_F(CaptureAppTest, StartFailuresEndWithStatusOne) {
 TEST_F(CaptureAppTest, ValuesTheEncoderCannotTakeAreRefused) {
   twoDisplays();
   Options options;
-  for (int64_t fps : {int64_t{0}, int64_t{-1}, int64_t{241}, int64_t{1} << 40}) {
+  for (int64_t fps : {int64_t{0}, int64_t{-1}, int64_t{2147483648}, int64_t{1} << 40}) {
     options.fps = fps;
     EXPECT_EQ(std::get<int>(runCapture(options, platform)), 1);
-    EXPECT_EQ(notes.back(), "--fps must be a whole number from 1 to 240");
+    EXPECT_EQ(notes.back(), "--fps must be a whole number from 1 to 2147483647");
   }
   options.fps = 30;
-  for (int64_t kbps : {int64_t{0}, int64_t{-6000}, int64_t{2147484}}) {
+  for (int64_t kbps : {int64_t{-1}, int64_t{-6000}, int64_t{2147484}}) {
     options.bitrateKbps = kbps;
     EXPECT_EQ(std::get<int>(runCapture(options, platform)), 1);
-    EXPECT_EQ(notes.back(), "--bitrate-kbps must be a whole number from 1 to 2147483");
+    EXPECT_EQ(notes.back(), "--bitrate-kbps must be a whole number from 0 to 2147483");
   }
   EXPECT_TRUE(encoderArguments.empty());
+}
+
+TEST_F(CaptureAppTest, EveryValueThatFitsReachesTheEncoder) {
+  twoDisplays();
+  struct Case {
+    int64_t fps;
+    int64_t bitrateKbps;
+    const char* note;
+  };
+  for (const Case& c : {
+           Case{241, 6000, "capturing display 9 at 1920x1080, 241fps, 6000kbps"},
+           Case{2147483647, 6000, "capturing display 9 at 1920x1080, 2147483647fps, 6000kbps"},
+           Case{1, 0, "capturing display 9 at 1920x1080, 1fps, 0kbps"},  // the encoder decides
+           Case{30, 2147483, "capturing display 9 at 1920x1080, 30fps, 2147483kbps"},
+       }) {
+    Options options;
+    options.fps = c.fps;
+    options.bitrateKbps = c.bitrateKbps;
+    ASSERT_TRUE(
+        std::holds_alternative<std::unique_ptr<CaptureSession>>(runCapture(options, platform)))
+        << c.note;
+    EXPECT_EQ(encoderArguments, (std::vector<int32_t>{1920, 1080, static_cast<int32_t>(c.fps),
+                                                      static_cast<int32_t>(c.bitrateKbps)}));
+    EXPECT_EQ(streams.configurations.back().frameRate, c.fps);
+    EXPECT_EQ(notes.back(), c.note);
+  }
+}
+
+TEST_F(CaptureAppTest, StopHandlerEndsWithTheStreamErrorOrQuietlyWhenTheReaderIsGone) {
+  twoDisplays();
+  auto started = runCapture(Options{}, platform);
+  ASSERT_TRUE(std::holds_alternative<std::unique_ptr<CaptureSession>>(started));
+  CaptureSession& session = *std::get<std::unique_ptr<CaptureSession>>(started);
+  const auto client = streams.last->client.lock();
+  ASSERT_TRUE(client);
+  const size_t startNotes = notes.size();
+
+  client->didStopWithError("display asleep");
+  EXPECT_EQ(exits, std::vector<int>{1});
+  EXPECT_EQ(notes.back(), "the screen stream stopped: display asleep");
+
+  // A closed reader is noticed by the next frame, and again by the next idle check.
+  notes.resize(startNotes);
+  exits.clear();
+  CapturedFrame frame;
+  frame.picture = std::make_shared<const Picture>(1);
+  client->didOutputFrame(frame);
+  session.encoder->downstreamClosed = true;
+  client->didOutputFrame(frame);
+  clock.advance(std::chrono::milliseconds(1000));
+  queue.fire();
+  EXPECT_EQ(exits, (std::vector<int>{0, 0}));
+  EXPECT_EQ(notes.size(), startNotes);
+}
+
+TEST_F(CaptureAppTest, ProbeWhoseAnswerCannotBeWrittenEndsWithOne) {
+  twoDisplays();
+  for (const auto step : {ScriptedWriteCalls::Step{-1, EPIPE}, ScriptedWriteCalls::Step{0}}) {
+    ScriptedWriteCalls out;
+    out.script = {step};
+    EXPECT_EQ(runProbe(displays, platform.note, AnnexBWriter(1, out)), 1);
+    EXPECT_TRUE(out.accepted.empty());
+  }
+  EXPECT_TRUE(notes.empty());
 }
 
 TEST(ExitOnStopTest, MessageMeansFailure) {
@@ -162,6 +231,28 @@ TEST(ExitOnStopTest, MessageMeansFailure) {
   handler(std::string("the screen stream stopped: gone"));
   EXPECT_EQ(exits, (std::vector<int>{0, 1}));
   EXPECT_EQ(notes, std::vector<std::string>{"the screen stream stopped: gone"});
+}
+
+void noteThatExitHandlersRan() {
+  const char text[] = "exit handlers ran\n";
+  (void)::write(STDERR_FILENO, text, sizeof text - 1);
+}
+
+TEST(ExitNowDeathTest, EndsWithTheStatusAndRunsNoExitHandlers) {
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
+  EXPECT_EXIT(
+      {
+        std::atexit(noteThatExitHandlersRan);
+        exitNow(3);
+      },
+      ::testing::ExitedWithCode(3), "^$");
+  // The handler does run when the process ends the ordinary way, so the check above can fail.
+  EXPECT_EXIT(
+      {
+        std::atexit(noteThatExitHandlersRan);
+        std::exit(3);
+      },
+      ::testing::ExitedWithCode(3), "exit handlers ran");
 }
 
 }  // namespace

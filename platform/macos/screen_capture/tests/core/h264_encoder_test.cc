@@ -2,8 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <optional>
 #include <vector>
 
+#include "h264/session_settings.h"
 #include "support/fakes.h"
 
 namespace vornakel::capture {
@@ -138,6 +140,34 @@ TEST(EncodeTest, RejectedFramesAreReportedAndCaptureGoesOn) {
   EXPECT_TRUE(calls.accepted.empty());
   encoder.handleOutput(0, &sample);
   EXPECT_EQ(calls.accepted.size(), 12u);
+}
+
+TEST(H264SessionSettingsTest, RateAndKeyFrameNumbers) {
+  struct Case {
+    int32_t frameRate;
+    int32_t bitrateKbps;
+    int32_t averageBitRate;
+    std::optional<double> limitBytes;  // per second
+  };
+  for (const Case& c : {
+           Case{30, 6000, 6000000, 1125000.0},
+           Case{1, 1, 1000, 187.5},
+           Case{60, 2147483, 2147483000, 402653062.5},  // the largest average that fits
+           Case{1000, 0, 0, std::nullopt},              // the encoder decides: no limit either
+           Case{2147483647, 500, 500000, 93750.0},
+       }) {
+    const H264SessionSettings settings = h264SessionSettings(c.frameRate, c.bitrateKbps);
+    SCOPED_TRACE(testing::Message() << c.frameRate << " fps, " << c.bitrateKbps << " kbps");
+    EXPECT_EQ(settings.averageBitRate, c.averageBitRate);
+    ASSERT_EQ(settings.dataRateLimit.has_value(), c.limitBytes.has_value());
+    if (c.limitBytes) {
+      EXPECT_EQ(settings.dataRateLimit->bytes, *c.limitBytes);
+      EXPECT_EQ(settings.dataRateLimit->seconds, 1.0);
+    }
+    EXPECT_EQ(settings.expectedFrameRate, c.frameRate);
+    EXPECT_EQ(settings.maxKeyFrameInterval, c.frameRate);
+    EXPECT_EQ(settings.maxKeyFrameIntervalDuration, 1.0);
+  }
 }
 
 TEST(H264EncoderErrorTest, Messages) {

@@ -1,7 +1,10 @@
 #include "entry/options.h"
 
 #include <gtest/gtest.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
+#include <string>
 #include <string_view>
 #include <vector>
 
@@ -146,6 +149,27 @@ TEST(PixelSizeTest, ModeSizeWhenUsableElsePoints) {
 TEST(NoteTest, OneLineWithPrefix) {
   EXPECT_EQ(kNotePrefix.size(), 25u);
   EXPECT_EQ(noteLine("--fps needs a value"), "vornakel-screen-capture: --fps needs a value\n");
+}
+
+TEST(NoteTest, WritesTheWholeLineInOneWrite) {
+  // Every write on a datagram socket is one datagram, so a line written in pieces would arrive as
+  // several.
+  int ends[2];
+  ASSERT_EQ(socketpair(AF_UNIX, SOCK_DGRAM, 0, ends), 0);
+  const std::string text = "the screen stream stopped: " + std::string(400, 'x');
+  note(ends[0], text);
+  note(ends[0], "second");
+
+  char received[1024];
+  EXPECT_EQ(recv(ends[1], received, sizeof received, MSG_DONTWAIT),
+            static_cast<ssize_t>(noteLine(text).size()));
+  EXPECT_EQ(std::string(received, noteLine(text).size()), noteLine(text));
+  const ssize_t second = recv(ends[1], received, sizeof received, MSG_DONTWAIT);
+  ASSERT_GT(second, 0);
+  EXPECT_EQ(std::string(received, static_cast<size_t>(second)), noteLine("second"));
+  EXPECT_EQ(recv(ends[1], received, sizeof received, MSG_DONTWAIT), -1);
+  close(ends[0]);
+  close(ends[1]);
 }
 
 }  // namespace

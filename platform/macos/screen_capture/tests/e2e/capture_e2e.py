@@ -167,7 +167,10 @@ def main():
     # Refused command lines.
     for arguments, message in ((["--probe", "--verbose"], "unknown option --verbose"),
                                (["--fps"], "--fps needs a value"),
-                               (["--fps", "0"], "--fps must be a whole number from 1 to 240")):
+                               (["--fps", "0"],
+                                "--fps must be a whole number from 1 to 2147483647"),
+                               (["--bitrate-kbps", "-1"],
+                                "--bitrate-kbps must be a whole number from 0 to 2147483")):
         result = subprocess.run([program, *arguments], capture_output=True, text=True, timeout=10)
         check(result.returncode == 1 and result.stderr == PREFIX + message + "\n"
               and result.stdout == "", f"{arguments} ends with status 1 and {message!r}")
@@ -186,15 +189,15 @@ def main():
         # At least 5 a second even in a sanitizer build (about 25 a second in a release build).
         check(len(units) >= 20, f"moving screen gives a steady stream ({len(units)} units in 4 s)")
 
-        # Other size and rate, a display that is not attached (the first one is taken), ended by
-        # SIGINT.
-        capture = Capture(program, "--max-width", "1280", "--fps", "15", "--no-cursor",
-                          "--display", "7")
+        # Other size and rate, a bit rate left to the encoder, a display that is not attached (the
+        # first one is taken), ended by SIGINT.
+        capture = Capture(program, "--max-width", "1280", "--fps", "15", "--bitrate-kbps", "0",
+                          "--no-cursor", "--display", "7")
         time.sleep(2.5)
         capture.process.send_signal(signal.SIGINT)
         status, errors = capture.finish()
         check(status == 0, f"SIGINT ends capture with status 0 (got {status})")
-        check(errors == PREFIX + "capturing display 0 at 1280x720, 15fps, 6000kbps\n",
+        check(errors == PREFIX + "capturing display 0 at 1280x720, 15fps, 0kbps\n",
               f"start line for 1280 wide at 15 fps {errors!r}")
         check_stream("scaled", capture, (1280, 720), 15)
 

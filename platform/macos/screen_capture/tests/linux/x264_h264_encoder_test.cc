@@ -80,9 +80,9 @@ std::shared_ptr<Picture> pattern(int32_t width, int32_t height, int frame) {
 
 class X264H264EncoderTest : public ::testing::Test {
  protected:
-  std::unique_ptr<H264Encoder> open(int32_t fps) {
+  std::unique_ptr<H264Encoder> open(int32_t fps, int32_t bitrateKbps = 500) {
     auto created = X264H264Encoder::create(
-        64, 48, fps, 500, AnnexBWriter(stream.descriptor()),
+        64, 48, fps, bitrateKbps, AnnexBWriter(stream.descriptor()),
         [this](const std::string& text) { errors.push_back(text); }, clock);
     EXPECT_TRUE(std::holds_alternative<std::unique_ptr<H264Encoder>>(created));
     return std::move(std::get<std::unique_ptr<H264Encoder>>(created));
@@ -105,6 +105,18 @@ TEST_F(X264H264EncoderTest, FirstAccessUnitIsABaselineKeyFrameWithParameterSets)
   EXPECT_EQ(units[0].nals[0], (std::vector<uint8_t>{0x09, 0xF0}));
   EXPECT_EQ(units[0].nals[1][1], 66);  // profile_idc: Baseline
   EXPECT_EQ(units[1].types(), (std::vector<int>{9, 1}));
+  EXPECT_EQ(units[2].types(), (std::vector<int>{9, 1}));
+  EXPECT_TRUE(errors.empty());
+}
+
+TEST_F(X264H264EncoderTest, ZeroBitRateAndHighFrameRatesOpenAndEncode) {
+  // x264 refuses an average of 0 outright; the stand-in must then choose the rate itself.
+  auto encoder = open(1000, 0);
+  ASSERT_TRUE(encoder);
+  for (int i = 0; i < 3; ++i) encoder->encode(pattern(64, 48, i), {i, 1000}, {1, 1000});
+  const auto units = accessUnits(stream.bytes());
+  ASSERT_EQ(units.size(), 3u);
+  EXPECT_EQ(units[0].types(), (std::vector<int>{9, 7, 8, 5}));
   EXPECT_EQ(units[2].types(), (std::vector<int>{9, 1}));
   EXPECT_TRUE(errors.empty());
 }
