@@ -23,17 +23,11 @@
 #include <string>
 #include <vector>
 
+#include "../standin_process.h"
+
 namespace {
 
-std::string utf8(const std::wstring& text) {
-  if (text.empty()) return {};
-  const int size = ::WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()),
-                                         nullptr, 0, nullptr, nullptr);
-  std::string out(static_cast<size_t>(size), '\0');
-  ::WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), out.data(), size,
-                        nullptr, nullptr);
-  return out;
-}
+using vornakel::standin::utf8;
 
 void write_all(HANDLE handle, const std::string& bytes) {
   DWORD written = 0;
@@ -85,23 +79,6 @@ std::string thread_desktop_name() {
     return "<error " + std::to_string(::GetLastError()) + ">";
   }
   return utf8(name);
-}
-
-DWORD start_grandchild() {
-  wchar_t self[MAX_PATH] = {};
-  ::GetModuleFileNameW(nullptr, self, MAX_PATH);
-  std::wstring command = L"\"" + std::wstring(self) + L"\" --be-grandchild";
-  STARTUPINFOW startup{};
-  startup.cb = sizeof(startup);
-  PROCESS_INFORMATION info{};
-  // No handles of ours: only the job may end it, not a closed pipe.
-  if (!::CreateProcessW(self, command.data(), nullptr, nullptr, FALSE, CREATE_NO_WINDOW, nullptr,
-                        nullptr, &startup, &info)) {
-    return 0;
-  }
-  ::CloseHandle(info.hThread);
-  ::CloseHandle(info.hProcess);
-  return info.dwProcessId;
 }
 
 void echo_input() {
@@ -157,7 +134,8 @@ int wmain(int, wchar_t**) {
     if (args[i] == L"--echo") {
       echo = true;
     } else if (args[i] == L"--grandchild") {
-      report("grandchild", std::to_string(start_grandchild()));
+      report("grandchild",
+             std::to_string(vornakel::standin::start_copy_of_self(L"--be-grandchild")));
     } else if (args[i] == L"--sleep" && has_value) {
       sleep_ms = static_cast<DWORD>(std::wcstoul(args[++i].c_str(), nullptr, 0));
     } else if (args[i] == L"--exit-code" && has_value) {
