@@ -13,12 +13,7 @@ set -euo pipefail
 root=$(cd "$(dirname "$0")/../.." && pwd)
 starts=${1:-20}
 mib=${2:-64}
-export VORNAKEL_WINEPREFIX=${VORNAKEL_WINEPREFIX:-$root/build/mingw/wineprefix}
-export VORNAKEL_DIST_DIR=${VORNAKEL_DIST_DIR:-$root/dist}
-export VORNAKEL_SOURCE_DIR=$root VORNAKEL_WINE_SCRIPTS=$root/scripts/wine
-tests=$root/platform/windows/agent/tests/wine
-source "$tests/entry_lib.sh"
-source "$tests/capture_host/capture_host_lib.sh"
+source "$root/platform/windows/agent/tests/wine/capture_host/capture_host_lib.sh"
 "$VORNAKEL_WINE_SCRIPTS/prefix.sh" warm
 install_engine
 

@@ -8,12 +8,7 @@
 # is set.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/../.." && pwd)
-export VORNAKEL_WINEPREFIX=${VORNAKEL_WINEPREFIX:-$root/build/mingw/wineprefix}
-export VORNAKEL_DIST_DIR=${VORNAKEL_DIST_DIR:-$root/dist}
-export VORNAKEL_SOURCE_DIR=$root VORNAKEL_WINE_SCRIPTS=$root/scripts/wine
-tests=$root/platform/windows/agent/tests/wine
-source "$tests/entry_lib.sh"
-source "$tests/capture_host/capture_host_lib.sh"
+source "$root/platform/windows/agent/tests/wine/capture_host/capture_host_lib.sh"
 set +e
 
 step() { printf '\n\033[1m== %s\033[0m\n' "$*"; }

@@ -1,6 +1,14 @@
-# Shared by the capture host's end-to-end test and its demonstration and figures (sourced after
-# tests/wine/entry_lib.sh): the runner, the stand-in engine, a sample installation with the engine
-# in place, and one call that runs "--capture" through the runner.
+# Shared by the capture host's end-to-end test and its demonstration and figures (sourced): the
+# test bed of tests/wine/entry_lib.sh (outside CTest: build/mingw/wineprefix and dist/ unless set),
+# the runner, the stand-in engine, a sample installation with the engine in place, and one call
+# that runs "--capture" through the runner.
+capture_host_tests=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
+repo_root=$(cd "$capture_host_tests/../../../../../.." && pwd)
+export VORNAKEL_WINEPREFIX=${VORNAKEL_WINEPREFIX:-$repo_root/build/mingw/wineprefix}
+export VORNAKEL_DIST_DIR=${VORNAKEL_DIST_DIR:-$repo_root/dist}
+export VORNAKEL_SOURCE_DIR=${VORNAKEL_SOURCE_DIR:-$repo_root}
+export VORNAKEL_WINE_SCRIPTS=${VORNAKEL_WINE_SCRIPTS:-$repo_root/scripts/wine}
+source "$capture_host_tests/../entry_lib.sh"
 runner=$VORNAKEL_DIST_DIR/windows-test/vornakel_capture_host_runner.exe
 standin_engine=$VORNAKEL_DIST_DIR/windows-test/vornakel_capture_standin_engine.exe
 for exe in "$runner" "$standin_engine"; do

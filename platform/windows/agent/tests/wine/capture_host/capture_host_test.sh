@@ -6,7 +6,6 @@
 # engine's process tree, and the refusals. Wine's input desktop is always "Default"; the other
 # names are covered by the unit tests.
 here=$(cd "$(dirname "$0")" && pwd)
-source "$here/../entry_lib.sh"
 source "$here/capture_host_lib.sh"
 p="Windows host service: "
 export VORNAKEL_STANDIN_ENGINE_MARKER="$work_win\\engine-ran"
