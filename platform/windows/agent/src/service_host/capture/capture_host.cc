@@ -1,5 +1,7 @@
 #include "service_host/capture/capture_host.h"
 
+#include <utility>
+
 #include "service_host/capture/capture_arguments.h"
 
 namespace vornakel {
@@ -22,8 +24,8 @@ Result<uint32_t> run_capture_host(CapturePlatform& platform,
   if (!desktop.ok()) return desktop.take_error();
 
   EngineLaunch launch;
-  launch.command_line = engine_command_line(engine, args);
   launch.application = engine;
+  launch.command_line = engine_command_line(engine, args);
   launch.desktop = std::move(desktop.value());
   return platform.run_engine(launch);
 }

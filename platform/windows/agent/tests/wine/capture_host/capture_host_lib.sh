@@ -30,8 +30,7 @@ install_engine() {
 }
 
 # capture_with <program (Windows path)> [runner option]... -- [capture argument]...
-# Runs "<program> --capture <arguments>" through the runner with standard input from $stdin_file
-# (default: none). Sets rc (the runner's status), exit_code (the capture host's, 0x%08X), and the
+# Runs "<program> --capture <arguments>" through the runner, standard input from /dev/null. Sets rc (the runner's status), exit_code (the capture host's, 0x%08X), and the
 # files $work/out, $work/err (the capture host's, hence the engine's, standard output and error)
 # and $work/report (the runner's report).
 capture_with() {
@@ -42,7 +41,7 @@ capture_with() {
   rm -f "$work/report"
   rc=0
   wine "$runner" run --report "$work_win\\report" ${options[@]+"${options[@]}"} -- \
-    "$program" --capture "$@" <"${stdin_file:-/dev/null}" >"$work/out" 2>"$work/err" || rc=$?
+    "$program" --capture "$@" </dev/null >"$work/out" 2>"$work/err" || rc=$?
   exit_code=$(sed -n 's/^exit=//p' "$work/report" 2>/dev/null)
 }
 
