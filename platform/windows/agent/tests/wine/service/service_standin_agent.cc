@@ -11,17 +11,11 @@
 
 #include <string>
 
+#include "../standin_process.h"
+
 namespace {
 
-std::string utf8(const std::wstring& text) {
-  if (text.empty()) return {};
-  const int size = ::WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()),
-                                         nullptr, 0, nullptr, nullptr);
-  std::string out(static_cast<size_t>(size), '\0');
-  ::WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), out.data(), size,
-                        nullptr, nullptr);
-  return out;
-}
+using vornakel::standin::utf8;
 
 void say_to(DWORD standard_handle, const std::wstring& what) {
   const std::string line =
@@ -88,22 +82,6 @@ void record_start(int argc, wchar_t** argv) {
   say_to(STD_ERROR_HANDLE, L"stderr=reached");
 }
 
-DWORD start_grandchild() {
-  wchar_t self[MAX_PATH] = {};
-  ::GetModuleFileNameW(nullptr, self, MAX_PATH);
-  std::wstring command = L"\"" + std::wstring(self) + L"\" --grandchild";
-  STARTUPINFOW startup{};
-  startup.cb = sizeof(startup);
-  PROCESS_INFORMATION info{};
-  if (!::CreateProcessW(self, command.data(), nullptr, nullptr, FALSE, CREATE_NO_WINDOW, nullptr,
-                        nullptr, &startup, &info)) {
-    return 0;
-  }
-  ::CloseHandle(info.hThread);
-  ::CloseHandle(info.hProcess);
-  return info.dwProcessId;
-}
-
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
@@ -114,7 +92,9 @@ int wmain(int argc, wchar_t** argv) {
   std::wstring state_dir = environment(L"VORNAKEL_SERVICE_STATE_DIR");
   const std::wstring private_dir = state_dir.substr(0, state_dir.find_last_of(L"\\/"));
   const std::wstring tmp = private_dir + L"\\tmp\\";
-  if (exists(tmp + L"spawn-grandchild")) say(L"grandchild=" + std::to_wstring(start_grandchild()));
+  if (exists(tmp + L"spawn-grandchild")) {
+    say(L"grandchild=" + std::to_wstring(vornakel::standin::start_copy_of_self(L"--grandchild")));
+  }
   say(L"ready");
   for (;;) {
     if (::DeleteFileW((tmp + L"exit-request").c_str())) {
