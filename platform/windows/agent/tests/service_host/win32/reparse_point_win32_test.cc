@@ -11,6 +11,7 @@
 #include "common/win32/unique_handle.h"
 #include "common/win32/wide.h"
 #include "service_host/protected_path.h"
+#include "service_host/win32/file_metadata_win32.h"
 
 namespace vornakel {
 namespace {
@@ -65,6 +66,27 @@ TEST(ReparsePoint, JunctionIsRefusedWhateverItsTarget) {
   if (!made) GTEST_SKIP() << "this file system keeps no junctions (Wine); covered by unit tests";
   ASSERT_FALSE(status.ok());
   EXPECT_EQ(status.error(), Error::message("A protected installation path is a reparse point"));
+}
+
+TEST(ReparsePoint, DanglingJunctionExistsAndIsRefused) {
+  // A link to a missing target must not count as absent: the files checked only when present
+  // would otherwise be created through it.
+  wchar_t temp[MAX_PATH];
+  ASSERT_GT(::GetTempPathW(MAX_PATH, temp), 0u);
+  const std::wstring target = std::wstring(temp) + L"vornakel-dangling-target";
+  const std::wstring link = std::wstring(temp) + L"vornakel-dangling";
+  ::CreateDirectoryW(target.c_str(), nullptr);
+  ::CreateDirectoryW(link.c_str(), nullptr);
+  const bool made = make_junction(link, target);
+  ::RemoveDirectoryW(target.c_str());
+  const bool exists = win32::path_exists(win32::to_u16(link));
+  const Status status = check_protected_path(win32::to_u16(link), true);
+  ::RemoveDirectoryW(link.c_str());
+  if (!made) GTEST_SKIP() << "this file system keeps no junctions (Wine); covered by unit tests";
+  EXPECT_TRUE(exists);
+  ASSERT_FALSE(status.ok());
+  EXPECT_EQ(status.error(), Error::message("A protected installation path is a reparse point"));
+  EXPECT_FALSE(win32::path_exists(win32::to_u16(link)));
 }
 
 }  // namespace
