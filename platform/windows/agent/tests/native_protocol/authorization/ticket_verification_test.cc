@@ -92,6 +92,21 @@ TEST(TicketVerifyTest, EveryBreakageHasItsFailureWord) {
   }
 }
 
+TEST(TicketVerifyTest, DisplayIdIsCheckedForLengthOnly) {
+  // Valid UTF-8 that nanopb's own string check or a C string would have refused or cut.
+  for (const std::string& display_id :
+       {std::string("a\xEF\xBF\xBF"
+                    "b"),
+        std::string("a\0b", 3), std::string("\xEF\xB7\x90"), std::string(128, '\0')}) {
+    IssueOptions issue_options = options();
+    issue_options.display_id = display_id;
+    EXPECT_EQ(verify_word(issue_options), "ok") << display_id.size();
+  }
+  IssueOptions too_long = options();
+  too_long.display_id = std::string(129, 'd');
+  EXPECT_EQ(verify_word(too_long), "invalid-signed-ticket");
+}
+
 TEST(TicketVerifyTest, ClockBoundaries) {
   IssueOptions issue_options = options();
   issue_options.issued_offset_s = 30;
