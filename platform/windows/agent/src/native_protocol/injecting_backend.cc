@@ -189,9 +189,10 @@ Result<void, AdapterError> InjectingBackend::key(const KeyAction& action) {
   return release_key(*vk);
 }
 
-// Both Alt bits inject the same Alt key and both Meta bits the same Windows key, so a key is
-// pressed when the first bit needing it appears and released only when no bit needs it any more;
-// moving a modifier from one side to the other then keeps the key down instead of dropping it.
+// Bits are acted on in bit order. Both Alt bits inject the same Alt key and both Meta bits the
+// same Windows key, so such a key is pressed only when no bit holds it down yet and released only
+// when no wanted bit needs it: moving a modifier from one side to the other keeps the key down
+// instead of dropping it or pressing it twice.
 Result<void, AdapterError> InjectingBackend::sync_modifiers(uint8_t wanted) {
   auto needs = [](uint8_t state, uint16_t vk) {
     for (int bit = 0; bit < 8; ++bit) {
@@ -199,14 +200,19 @@ Result<void, AdapterError> InjectingBackend::sync_modifiers(uint8_t wanted) {
     }
     return false;
   };
-  std::set<uint16_t> done;
+  std::set<uint16_t> down;
   for (int bit = 0; bit < 8; ++bit) {
+    if ((modifiers_down_ >> bit) & 1) down.insert(virtual_key_for_modifier_bit(bit));
+  }
+  for (int bit = 0; bit < 8; ++bit) {
+    const bool want = (wanted >> bit) & 1;
+    if (want == (((modifiers_down_ >> bit) & 1) != 0)) continue;
     const uint16_t vk = virtual_key_for_modifier_bit(bit);
-    if (!done.insert(vk).second) continue;
-    const bool want = needs(wanted, vk);
-    const bool have = needs(modifiers_down_, vk);
-    if (want == have) continue;
-    VK_RETURN_IF_ERROR(want ? press_key(vk) : release_key(vk));
+    if (want && down.insert(vk).second) {
+      VK_RETURN_IF_ERROR(press_key(vk));
+    } else if (!want && !needs(wanted, vk) && down.erase(vk) != 0) {
+      VK_RETURN_IF_ERROR(release_key(vk));
+    }
   }
   modifiers_down_ = wanted;
   return {};
