@@ -70,8 +70,8 @@ InjectingBackend::InjectingBackend(DisplayRecord display, std::unique_ptr<InputI
 InjectingBackend::~InjectingBackend() {
   (void)release_all();
   // Whatever failed to release above gets one more attempt each; nothing more can be done here.
-  for (uint16_t vk : std::set<uint16_t>(held_keys_)) (void)release_key(vk);
-  for (uint32_t button : std::set<uint32_t>(held_buttons_)) (void)inject_button(button, false);
+  for (uint16_t vk : held_keys_) (void)inject_key(vk, false);
+  for (uint32_t button : held_buttons_) (void)inject_button(button, false);
 }
 
 Result<void, AdapterError> InjectingBackend::execute(const InputAction& action) {
@@ -83,19 +83,27 @@ Result<void, AdapterError> InjectingBackend::execute(const InputAction& action) 
   return AdapterError::of(AdapterError::Kind::kUnsupportedInput);
 }
 
+// The sets are walked in place, not copied: letting go of what is held needs no memory (only a
+// failure's message does), so the release also works when memory has run out.
 Result<void, AdapterError> InjectingBackend::release_all() {
   std::optional<AdapterError> first_error;
-  for (uint16_t vk : std::set<uint16_t>(held_keys_)) {
-    Result<void, AdapterError> released = release_key(vk);
-    if (!released.ok() && !first_error) first_error = released.take_error();
-  }
-  for (uint32_t held : std::set<uint32_t>(held_buttons_)) {
-    Result<void, AdapterError> released = inject_button(held, false);
+  for (auto key = held_keys_.begin(); key != held_keys_.end();) {
+    Result<void, AdapterError> released = inject_key(*key, false);
     if (released.ok()) {
-      held_buttons_.erase(held);
-    } else if (!first_error) {
-      first_error = released.take_error();
+      key = held_keys_.erase(key);
+      continue;
     }
+    if (!first_error) first_error = released.take_error();
+    ++key;
+  }
+  for (auto button = held_buttons_.begin(); button != held_buttons_.end();) {
+    Result<void, AdapterError> released = inject_button(*button, false);
+    if (released.ok()) {
+      button = held_buttons_.erase(button);
+      continue;
+    }
+    if (!first_error) first_error = released.take_error();
+    ++button;
   }
   // A modifier whose key went up is no longer down, even when another release failed.
   uint8_t still_down = 0;
