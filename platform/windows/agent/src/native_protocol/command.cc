@@ -378,8 +378,4 @@ bool display_in_range(const Command::Display& display) {
   return true;
 }
 
-bool carry_in_range(const Command::Carry& carry, uint64_t now_unix_s) {
-  return now_unix_s < carry.expires_at_unix_s && carry.expires_at_unix_s - now_unix_s <= 30;
-}
-
 }  // namespace vornakel::native_protocol
