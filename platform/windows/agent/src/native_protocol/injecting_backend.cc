@@ -62,6 +62,21 @@ class DpiScope {
   bool entered_ = false;
 };
 
+// Releases every member of `held`, dropping those whose release went through; the first failure
+// is kept in `first_error` and the rest are still tried.
+template <typename Held, typename Release>
+void release_each(std::set<Held>& held, Release release, std::optional<AdapterError>& first_error) {
+  for (auto it = held.begin(); it != held.end();) {
+    Result<void, AdapterError> released = release(*it);
+    if (released.ok()) {
+      it = held.erase(it);
+      continue;
+    }
+    if (!first_error) first_error = released.take_error();
+    ++it;
+  }
+}
+
 }  // namespace
 
 InjectingBackend::InjectingBackend(DisplayRecord display, std::unique_ptr<InputInjector> injector)
@@ -87,24 +102,10 @@ Result<void, AdapterError> InjectingBackend::execute(const InputAction& action) 
 // failure's message does), so the release also works when memory has run out.
 Result<void, AdapterError> InjectingBackend::release_all() {
   std::optional<AdapterError> first_error;
-  for (auto key = held_keys_.begin(); key != held_keys_.end();) {
-    Result<void, AdapterError> released = inject_key(*key, false);
-    if (released.ok()) {
-      key = held_keys_.erase(key);
-      continue;
-    }
-    if (!first_error) first_error = released.take_error();
-    ++key;
-  }
-  for (auto button = held_buttons_.begin(); button != held_buttons_.end();) {
-    Result<void, AdapterError> released = inject_button(*button, false);
-    if (released.ok()) {
-      button = held_buttons_.erase(button);
-      continue;
-    }
-    if (!first_error) first_error = released.take_error();
-    ++button;
-  }
+  release_each(
+      held_keys_, [this](uint16_t vk) { return inject_key(vk, false); }, first_error);
+  release_each(
+      held_buttons_, [this](uint32_t button) { return inject_button(button, false); }, first_error);
   // A modifier whose key went up is no longer down, even when another release failed.
   uint8_t still_down = 0;
   for (int bit = 0; bit < 8; ++bit) {
