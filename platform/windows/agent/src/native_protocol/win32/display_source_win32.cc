@@ -56,9 +56,10 @@ class Win32MonitorApi : public MonitorApi {
   std::optional<MonitorMode> current_mode(const std::u16string& device) override {
     DEVMODEW mode{};
     mode.dmSize = sizeof(mode);
-    if (!EnumDisplaySettingsW(vornakel::win32::to_wide(device).c_str(), ENUM_CURRENT_SETTINGS,
-                              &mode))
+    const std::wstring device_name = vornakel::win32::to_wide(device);
+    if (!EnumDisplaySettingsW(device_name.c_str(), ENUM_CURRENT_SETTINGS, &mode)) {
       return std::nullopt;
+    }
     return MonitorMode{mode.dmPelsWidth, mode.dmPelsHeight, mode.dmDisplayFrequency};
   }
 
