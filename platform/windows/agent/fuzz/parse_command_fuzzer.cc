@@ -9,6 +9,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include "native_protocol/authorization/authorization_state.h"
 #include "native_protocol/command.h"
 #include "native_protocol/control_gate.h"
 
@@ -79,7 +80,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   } else if (const auto* display = std::get_if<Command::Display>(&command->body)) {
     (void)vornakel::native_protocol::display_in_range(*display);
   } else if (const auto* carry = std::get_if<Command::Carry>(&command->body)) {
-    (void)vornakel::native_protocol::carry_in_range(*carry, 1'700'000'000);
+    (void)vornakel::native_protocol::carried_lease_end(1'700'000'010, carry->expires_at_unix_s,
+                                                       1'700'000'000);
   } else if (const auto* control = std::get_if<Command::Control>(&command->body)) {
     vornakel::native_protocol::ControlGate gate;
     gate.buttons = static_cast<uint8_t>(size);

@@ -5,6 +5,8 @@
 #include <cmath>
 #include <cstdlib>
 #include <limits>
+#include <optional>
+#include <string>
 #include <vector>
 
 #include <nlohmann/json.hpp>
@@ -216,19 +218,30 @@ class Reader {
 
  private:
   // Rounding the decimal text straight to float avoids the double rounding of going through the
-  // parser's double.
-  static float float_from_text(const Value& value) {
+  // parser's double. The parser writes the C locale's decimal point into the text (a comma under a
+  // German locale, say), so the text is read back with a full stop: the number itself is JSON and
+  // knows only the full stop.
+  static std::optional<float> float_from_text(const Value& value) {
+    std::string text = value.text;
+    for (char& c : text) {
+      const bool number_char =
+          (c >= '0' && c <= '9') || c == '-' || c == '+' || c == 'e' || c == 'E';
+      if (!number_char) c = '.';
+    }
     float result = 0;
-    const char* first = value.text.data();
-    const char* last = first + value.text.size();
+    const char* first = text.data();
+    const char* last = first + text.size();
     const auto [end, error] = std::from_chars(first, last, result, std::chars_format::general);
-    if (error == std::errc() && end == last) return result;
+    if (end != last) return std::nullopt;
+    if (error == std::errc()) return result;
+    if (error != std::errc::result_out_of_range) return std::nullopt;
     // Out of float range: too large becomes infinite (refused later by the range checks), too
-    // small becomes zero of the same sign.
+    // small becomes zero of the same sign. The parser's double tells which: it is finite (the
+    // parser refuses anything beyond double range) and right in any locale.
     const double d = value.float_value;
-    if (std::fabs(d) >= 1.0)
-      return std::copysign(std::numeric_limits<float>::infinity(), static_cast<float>(d));
-    return std::copysign(0.0f, static_cast<float>(d));
+    const float sign = std::signbit(d) ? -1.0f : 1.0f;
+    if (std::fabs(d) >= 1.0) return sign * std::numeric_limits<float>::infinity();
+    return sign * 0.0f;
   }
 
   const Members& members_;
@@ -363,10 +376,6 @@ bool display_in_range(const Command::Display& display) {
     if (!alphanumeric) return false;
   }
   return true;
-}
-
-bool carry_in_range(const Command::Carry& carry, uint64_t now_unix_s) {
-  return now_unix_s < carry.expires_at_unix_s && carry.expires_at_unix_s - now_unix_s <= 30;
 }
 
 }  // namespace vornakel::native_protocol

@@ -61,11 +61,10 @@ struct Command {
 // Any failure is nullopt; no detail leaves the host.
 std::optional<Command> parse_command(std::string_view line);
 
-// Value ranges the command loop enforces before acting on a host command.
+// Value ranges the command loop enforces before acting on a host command. The carry's window is
+// part of the lease rule itself (carried_lease_end in authorization/authorization_state.h).
 bool relative_in_range(const Command::Relative& relative);
 bool display_in_range(const Command::Display& display);
-// `now_unix_s` < expiry <= `now_unix_s` + 30.
-bool carry_in_range(const Command::Carry& carry, uint64_t now_unix_s);
 
 }  // namespace vornakel::native_protocol
 

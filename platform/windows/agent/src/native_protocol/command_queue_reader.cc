@@ -1,7 +1,7 @@
 #include "native_protocol/command_queue_reader.h"
 
 #include <exception>
-#include <system_error>
+#include <string>
 #include <thread>
 #include <utility>
 #include <variant>
@@ -22,10 +22,7 @@ class ReaderExit {
   CommandQueue& queue_;
 };
 
-}  // namespace
-
-void run_command_reader(ByteSource& source, CommandQueue& queue) {
-  ReaderExit exit(queue);
+void read_into_queue(ByteSource& source, CommandQueue& queue) {
   for (;;) {
     ReadOutcome outcome = read_framed_line(source, kCommandLineBound);
     if (auto* line = std::get_if<Line>(&outcome)) {
@@ -39,6 +36,19 @@ void run_command_reader(ByteSource& source, CommandQueue& queue) {
   }
 }
 
+}  // namespace
+
+void run_command_reader(ByteSource& source, CommandQueue& queue) {
+  ReaderExit exit(queue);
+  try {
+    read_into_queue(source, queue);
+  } catch (...) {
+    // Only an allocation can throw here (a line, a queue item). An exception leaving a thread
+    // would end the process with input still held; ending the reader instead closes the session
+    // as end of input does, and the loop releases what it holds.
+  }
+}
+
 Status start_command_reader(std::shared_ptr<ByteSource> source,
                             std::shared_ptr<CommandQueue> queue) {
   try {
@@ -46,7 +56,8 @@ Status start_command_reader(std::shared_ptr<ByteSource> source,
       run_command_reader(*source, *queue);
     });
     reader.detach();
-  } catch (const std::system_error& e) {
+  } catch (const std::exception& e) {
+    // No thread (std::system_error) or no memory for its state (std::bad_alloc).
     return Error::message(std::string("the command reader thread could not start: ") + e.what());
   }
   return Ok();

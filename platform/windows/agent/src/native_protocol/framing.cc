@@ -132,6 +132,25 @@ StatusLine StatusLine::authorization_error(AuthorizationFailure failure) {
                             R"(","win32":0})", "\n"}));
 }
 
+Status drain_pending(std::string& pending, const WriteSome& write_some, const Error& stalled) {
+  size_t sent = 0;
+  Status result = Ok();
+  while (sent < pending.size()) {
+    Result<size_t> taken = write_some(std::string_view(pending).substr(sent));
+    if (!taken.ok()) {
+      result = taken.take_error();
+      break;
+    }
+    if (taken.value() == 0) {
+      result = stalled;
+      break;
+    }
+    sent += std::min(taken.value(), pending.size() - sent);
+  }
+  pending.erase(0, sent);
+  return result;
+}
+
 Status write_status_line(StatusSink& sink, const StatusLine& line, Flush flush) {
   VK_RETURN_IF_ERROR(sink.write(line.bytes()));
   if (flush == Flush::kNow) return sink.flush();

@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <span>
 #include <string>
 #include <string_view>
@@ -119,6 +120,14 @@ class StatusSink {
   virtual Status write(std::string_view bytes) = 0;
   virtual Status flush() = 0;
 };
+
+// One write call of a sink: how many of `bytes` it took (at least one on success), or its error.
+using WriteSome = std::function<Result<size_t>(std::string_view bytes)>;
+
+// Hands `pending` to `write_some` until none is left. Whatever was taken leaves `pending` before an
+// error is returned, so that the next flush never sends the start of a line twice; a call that
+// takes nothing fails with `stalled` instead of looping.
+Status drain_pending(std::string& pending, const WriteSome& write_some, const Error& stalled);
 
 enum class Flush {
   kNow,       // every line but the desktop line that directly precedes the ready line

@@ -62,6 +62,21 @@ class DpiScope {
   bool entered_ = false;
 };
 
+// Releases every member of `held`, dropping those whose release went through; the first failure
+// is kept in `first_error` and the rest are still tried.
+template <typename Held, typename Release>
+void release_each(std::set<Held>& held, Release release, std::optional<AdapterError>& first_error) {
+  for (auto it = held.begin(); it != held.end();) {
+    Result<void, AdapterError> released = release(*it);
+    if (released.ok()) {
+      it = held.erase(it);
+      continue;
+    }
+    if (!first_error) first_error = released.take_error();
+    ++it;
+  }
+}
+
 }  // namespace
 
 InjectingBackend::InjectingBackend(DisplayRecord display, std::unique_ptr<InputInjector> injector)
@@ -70,8 +85,8 @@ InjectingBackend::InjectingBackend(DisplayRecord display, std::unique_ptr<InputI
 InjectingBackend::~InjectingBackend() {
   (void)release_all();
   // Whatever failed to release above gets one more attempt each; nothing more can be done here.
-  for (uint16_t vk : std::set<uint16_t>(held_keys_)) (void)release_key(vk);
-  for (uint32_t button : std::set<uint32_t>(held_buttons_)) (void)inject_button(button, false);
+  for (uint16_t vk : held_keys_) (void)inject_key(vk, false);
+  for (uint32_t button : held_buttons_) (void)inject_button(button, false);
 }
 
 Result<void, AdapterError> InjectingBackend::execute(const InputAction& action) {
@@ -83,20 +98,14 @@ Result<void, AdapterError> InjectingBackend::execute(const InputAction& action) 
   return AdapterError::of(AdapterError::Kind::kUnsupportedInput);
 }
 
+// The sets are walked in place, not copied: letting go of what is held needs no memory (only a
+// failure's message does), so the release also works when memory has run out.
 Result<void, AdapterError> InjectingBackend::release_all() {
   std::optional<AdapterError> first_error;
-  for (uint16_t vk : std::set<uint16_t>(held_keys_)) {
-    Result<void, AdapterError> released = release_key(vk);
-    if (!released.ok() && !first_error) first_error = released.take_error();
-  }
-  for (uint32_t held : std::set<uint32_t>(held_buttons_)) {
-    Result<void, AdapterError> released = inject_button(held, false);
-    if (released.ok()) {
-      held_buttons_.erase(held);
-    } else if (!first_error) {
-      first_error = released.take_error();
-    }
-  }
+  release_each(
+      held_keys_, [this](uint16_t vk) { return inject_key(vk, false); }, first_error);
+  release_each(
+      held_buttons_, [this](uint32_t button) { return inject_button(button, false); }, first_error);
   // A modifier whose key went up is no longer down, even when another release failed.
   uint8_t still_down = 0;
   for (int bit = 0; bit < 8; ++bit) {
@@ -189,9 +198,10 @@ Result<void, AdapterError> InjectingBackend::key(const KeyAction& action) {
   return release_key(*vk);
 }
 
-// Both Alt bits inject the same Alt key and both Meta bits the same Windows key, so a key is
-// pressed when the first bit needing it appears and released only when no bit needs it any more;
-// moving a modifier from one side to the other then keeps the key down instead of dropping it.
+// Bits are acted on in bit order. Both Alt bits inject the same Alt key and both Meta bits the
+// same Windows key, so such a key is pressed only when no bit holds it down yet and released only
+// when no wanted bit needs it: moving a modifier from one side to the other keeps the key down
+// instead of dropping it or pressing it twice.
 Result<void, AdapterError> InjectingBackend::sync_modifiers(uint8_t wanted) {
   auto needs = [](uint8_t state, uint16_t vk) {
     for (int bit = 0; bit < 8; ++bit) {
@@ -199,14 +209,19 @@ Result<void, AdapterError> InjectingBackend::sync_modifiers(uint8_t wanted) {
     }
     return false;
   };
-  std::set<uint16_t> done;
+  std::set<uint16_t> down;
   for (int bit = 0; bit < 8; ++bit) {
+    if ((modifiers_down_ >> bit) & 1) down.insert(virtual_key_for_modifier_bit(bit));
+  }
+  for (int bit = 0; bit < 8; ++bit) {
+    const bool want = (wanted >> bit) & 1;
+    if (want == (((modifiers_down_ >> bit) & 1) != 0)) continue;
     const uint16_t vk = virtual_key_for_modifier_bit(bit);
-    if (!done.insert(vk).second) continue;
-    const bool want = needs(wanted, vk);
-    const bool have = needs(modifiers_down_, vk);
-    if (want == have) continue;
-    VK_RETURN_IF_ERROR(want ? press_key(vk) : release_key(vk));
+    if (want && down.insert(vk).second) {
+      VK_RETURN_IF_ERROR(press_key(vk));
+    } else if (!want && !needs(wanted, vk) && down.erase(vk) != 0) {
+      VK_RETURN_IF_ERROR(release_key(vk));
+    }
   }
   modifiers_down_ = wanted;
   return {};

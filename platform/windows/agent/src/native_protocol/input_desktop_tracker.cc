@@ -1,14 +1,9 @@
 #include "native_protocol/input_desktop_tracker.h"
 
 #include "common/utf16.h"
+#include "native_protocol/framing.h"
 
 namespace vornakel::native_protocol {
-namespace {
-
-Error rejected() { return Error::message("Native input authorization or framing was rejected"); }
-
-}  // namespace
-
 InputDesktopTracker::InputDesktopTracker(std::unique_ptr<DesktopApi> api) : api_(std::move(api)) {}
 
 InputDesktopTracker::~InputDesktopTracker() {
@@ -29,7 +24,7 @@ Result<bool> InputDesktopTracker::refresh_input_desktop(std::unique_ptr<InputBac
   const std::optional<std::u16string> name = api_->desktop_name(desktop);
   if (!name || (*name != u"Default" && *name != u"Winlogon")) {
     api_->close_desktop(desktop);
-    return rejected();
+    return generic_rejection();
   }
   std::string utf8_name = *name == u"Default" ? "Default" : "Winlogon";
   if (utf8_name == name_) {
@@ -41,7 +36,7 @@ Result<bool> InputDesktopTracker::refresh_input_desktop(std::unique_ptr<InputBac
   if (backend) (void)backend->release_all();
   if (!api_->set_thread_desktop(desktop)) {
     api_->close_desktop(desktop);
-    return rejected();
+    return generic_rejection();
   }
   // The thread now lives on the new desktop: keep its handle even if the release below fails, so
   // that it is closed with the tracker rather than leaked.

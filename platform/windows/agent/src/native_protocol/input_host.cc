@@ -9,6 +9,17 @@
 namespace vornakel::native_protocol {
 namespace {
 
+// Runs `step` with an exception turned into an error value. In this program only an allocation
+// can throw; catching it here keeps the error line and the release of held input that follow.
+template <typename Step>
+Status without_exceptions(Step&& step) {
+  try {
+    return step();
+  } catch (...) {
+    return Error::message(kInputHostOutOfMemory);
+  }
+}
+
 // The desktop, display and backend the loop starts with.
 struct OpenedInput {
   DisplayRecord display;
@@ -38,11 +49,18 @@ Result<OpenedInput> open_input(InputHostSeams& seams) {
 Status finish(LoopContext& context, Status loop_result) {
   Status result = std::move(loop_result);
   if (!result.ok()) {
-    Status written =
-        write_status_line(context.seams.status, StatusLine::error(context.stage, context.win32));
+    Status written = without_exceptions([&context] {
+      return write_status_line(context.seams.status,
+                               StatusLine::error(context.stage, context.win32));
+    });
     if (!written.ok()) result = std::move(written);
   }
-  if (context.backend) (void)context.backend->release_all();
+  if (context.backend) {
+    (void)without_exceptions([&context] {
+      (void)context.backend->release_all();
+      return Ok();
+    });
+  }
   context.backend.reset();
   return result;
 }
@@ -50,9 +68,13 @@ Status finish(LoopContext& context, Status loop_result) {
 }  // namespace
 
 Status run_input_host_session(InputHostSeams& seams) {
-  auto authorized = authorize_input_host(*seams.input, seams.status, seams.clock);
-  if (!authorized.ok()) return authorized.take_error();
-  return run_authorized_input_host(seams, std::move(authorized).value());
+  // Nothing is held before the loop runs, and the loop guards itself; this keeps an allocation
+  // failure anywhere else from ending the process through std::terminate.
+  return without_exceptions([&seams] {
+    auto authorized = authorize_input_host(*seams.input, seams.status, seams.clock);
+    if (!authorized.ok()) return Status(authorized.take_error());
+    return run_authorized_input_host(seams, std::move(authorized).value());
+  });
 }
 
 Status run_authorized_input_host(InputHostSeams& seams, AuthorizedSession session) {
@@ -77,7 +99,7 @@ Status run_authorized_input_host(InputHostSeams& seams, AuthorizedSession sessio
   context.stage = LoopStage::kReceiveCommand;
   Status started = start_command_reader(seams.input, queue);
   if (!started.ok()) return finish(context, std::move(started));
-  return finish(context, run_command_loop(context));
+  return finish(context, without_exceptions([&context] { return run_command_loop(context); }));
 }
 
 }  // namespace vornakel::native_protocol

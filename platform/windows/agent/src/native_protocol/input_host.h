@@ -18,6 +18,9 @@
 
 namespace vornakel::native_protocol {
 
+// The error of a session that ran out of memory (the one exception this program can meet).
+inline constexpr char kInputHostOutOfMemory[] = "The input host ran out of memory";
+
 // Everything the host works through. Standard input is shared with the detached reader thread,
 // which may outlive this call.
 struct InputHostSeams {
@@ -35,7 +38,8 @@ struct InputHostSeams {
 Status run_authorized_input_host(InputHostSeams& seams, AuthorizedSession session);
 
 // Runs the whole host. Success means the agent closed the session; an error is handed to the
-// process entry, after whatever status line the failing step writes.
+// process entry, after whatever status line the failing step writes. No exception leaves it, and
+// held input is released on every way out of the loop, an allocation failure included.
 Status run_input_host_session(InputHostSeams& seams);
 
 }  // namespace vornakel::native_protocol

@@ -21,10 +21,9 @@ class ConfigHandler : public nlohmann::json_sax<json> {
 
   bool null() override { return take_value(Value::kOther); }
   bool boolean(bool) override { return take_value(Value::kOther); }
-  bool number_integer(number_integer_t value) override {
-    // The parser reports only negative integers here.
-    return value >= 0 ? take_unsigned(static_cast<uint64_t>(value)) : take_value(Value::kOther);
-  }
+  // The parser reports here exactly the integers written with a minus sign, -0 among them: none is
+  // an unsigned number, whatever its value.
+  bool number_integer(number_integer_t) override { return take_value(Value::kOther); }
   bool number_unsigned(number_unsigned_t value) override { return take_unsigned(value); }
   bool number_float(number_float_t, const string_t&) override { return take_value(Value::kOther); }
   bool string(string_t& value) override {

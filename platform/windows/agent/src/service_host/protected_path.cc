@@ -37,4 +37,13 @@ Status evaluate_path_security(const PathSecurityFacts& facts, bool private_mode)
   return Ok();
 }
 
+Status check_opened_path(OpenedPath& opened, bool private_mode) {
+  Result<uint32_t> attributes = opened.attributes();
+  if (!attributes.ok()) return attributes.take_error();
+  VK_RETURN_IF_ERROR(evaluate_attributes(attributes.value()));
+  Result<PathSecurityFacts> facts = opened.security();
+  if (!facts.ok()) return facts.take_error();
+  return evaluate_path_security(facts.value(), private_mode);
+}
+
 }  // namespace vornakel

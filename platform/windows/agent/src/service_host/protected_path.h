@@ -12,7 +12,8 @@
 
 namespace vornakel {
 
-// Windows only: reads the path's attributes (without following links) and its owner and DACL.
+// Windows only: opens the path itself (never a link's target) once and judges that one object's
+// attributes, owner and DACL.
 Status check_protected_path(const std::u16string& path, bool private_mode);
 
 // GENERIC_WRITE | GENERIC_ALL | WRITE_OWNER | WRITE_DAC | DELETE | FILE_WRITE_ATTRIBUTES |
@@ -50,10 +51,22 @@ struct PathSecurityFacts {
   const AceList* dacl = nullptr;  // null: the descriptor has a null DACL (everyone has full access)
 };
 
+// One file or directory opened for the check: the link itself when the path is a link.
+class OpenedPath {
+ public:
+  virtual ~OpenedPath() = default;
+  virtual Result<uint32_t> attributes() = 0;
+  // The owner and DACL of the same object; what the facts point to lives as long as this object.
+  virtual Result<PathSecurityFacts> security() = 0;
+};
+
 Status evaluate_attributes(uint32_t attributes);
 Status evaluate_ace(const AceEntry& ace, bool private_mode);
 // Owner first, then every ACE in order; the first failure is the result.
 Status evaluate_path_security(const PathSecurityFacts& facts, bool private_mode);
+// Attributes first, then owner and DACL, all read from `opened`: two reads by name could judge
+// two different objects when the path is swapped for a link in between.
+Status check_opened_path(OpenedPath& opened, bool private_mode);
 
 }  // namespace vornakel
 

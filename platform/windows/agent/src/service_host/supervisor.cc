@@ -119,7 +119,7 @@ class Supervisor {
   }
 
   Status check_if_present(const std::u16string& path) {
-    if (!platform_.has_metadata(path)) return Ok();
+    if (!platform_.path_exists(path)) return Ok();
     return platform_.check_protected_path(path, /*private_mode=*/true);
   }
 

@@ -46,8 +46,8 @@ class SupervisorPlatform {
   virtual Status write_file(const std::u16string& path, std::string_view bytes) = 0;
   // Deletes `path`; a missing file is a file-system error with its Win32 code.
   virtual Status remove_file(const std::u16string& path) = 0;
-  // Whether the metadata of `path` can be read, following links.
-  virtual bool has_metadata(const std::u16string& path) = 0;
+  // Whether anything is at `path` itself, without following links: a dangling link exists.
+  virtual bool path_exists(const std::u16string& path) = 0;
   virtual Status check_protected_path(const std::u16string& path, bool private_mode) = 0;
   // Moves `from` over `to`, replacing it in one step.
   virtual Status replace_file(const std::u16string& from, const std::u16string& to) = 0;

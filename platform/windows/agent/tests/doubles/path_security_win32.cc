@@ -7,8 +7,8 @@
 //                                     both the shared and the private mode)
 //   VORNAKEL_TEST_PATH_SDDL_OVERRIDE  "<path suffix>|<sddl>": the descriptor for paths ending in
 //                                     that suffix (compared without regard to case)
-// Everything before the descriptor (existence, reparse points, reading the configuration) stays
-// real.
+// Everything else (opening the path, existence, reparse attributes from the same handle, reading
+// the configuration) stays real.
 #include <windows.h>
 // After windows.h, which it depends on.
 #include <sddl.h>
@@ -48,7 +48,7 @@ std::wstring sddl_for(const std::wstring& path) {
 
 }  // namespace
 
-Result<PathSecurity> read_path_security(const std::wstring& path) {
+Result<PathSecurity> read_path_security(HANDLE /*file*/, const std::wstring& path) {
   PathSecurity security;
   if (!::ConvertStringSecurityDescriptorToSecurityDescriptorW(
           sddl_for(path).c_str(), SDDL_REVISION_1, security.descriptor.receive(), nullptr)) {

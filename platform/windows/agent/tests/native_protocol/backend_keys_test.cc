@@ -88,6 +88,23 @@ TEST(BackendKeysTest, MovingAltFromOneSideToTheOtherKeepsItDown) {
   EXPECT_EQ(keys_sent(*f.state).back(), (std::pair<uint16_t, uint32_t>{0x12, kKeyUp}));
 }
 
+TEST(BackendKeysTest, SharedKeysAreSynchronisedInBitOrderToo) {
+  // Right Control down (state 0x10), then "AltRight" down with Alt and Control (state 0x41): bit 0
+  // (left Control down), bit 4 (right Control up), bit 6 (Alt down), in that order.
+  Fixture f;
+  ASSERT_TRUE(f.backend->execute(KeyAction{228, 0x10, true}).ok());
+  ASSERT_TRUE(f.backend->execute(KeyAction{230, 0x41, true}).ok());
+  EXPECT_EQ(f.backend->modifiers_down(), 0x41);
+  EXPECT_EQ(keys_sent(*f.state),
+            (Keys{{0xA3, kExtended}, {0xA2, 0}, {0xA3, kExtended | kKeyUp}, {0x12, 0}}));
+  EXPECT_EQ(f.backend->held_keys(), (std::set<uint16_t>{0xA2, 0x12}));
+  // Alt moving from the right bit to the left one stays down; left Control goes up.
+  ASSERT_TRUE(f.backend->execute(KeyAction{4, 0x04, true}).ok());
+  EXPECT_EQ(f.backend->modifiers_down(), 0x04);
+  EXPECT_EQ(keys_sent(*f.state).size(), 6u);
+  EXPECT_EQ(keys_sent(*f.state)[4], (std::pair<uint16_t, uint32_t>{0xA2, kKeyUp}));
+}
+
 TEST(BackendKeysTest, VirtualKeysAndExtendedFlags) {
   struct Case {
     uint32_t usage;
@@ -156,6 +173,19 @@ TEST(BackendKeysTest, FailedModifierLeavesTheStateUnchanged) {
   // Keys whose press was attempted stay held, so that a release-all lets them go.
   EXPECT_EQ(f.backend->held_keys(), (std::set<uint16_t>{0xA0, 0xA2}));
   EXPECT_EQ(keys_sent(*f.state), (Keys{{0xA2, 0}}));
+}
+
+TEST(BackendKeysTest, FailedKeyAfterASuccessfulSyncKeepsTheNewModifiersAndTheKey) {
+  Fixture f;
+  f.state->failing_sends = {2};  // the A press after left Control went down
+  ASSERT_FALSE(f.backend->execute(KeyAction{4, 0x01, true}).ok());
+  EXPECT_EQ(f.backend->modifiers_down(), 0x01);
+  EXPECT_EQ(f.backend->held_keys(), (std::set<uint16_t>{0xA2, 0x41}));
+  // So the next release-all lets both go.
+  f.state->failing_sends.clear();
+  ASSERT_TRUE(f.backend->release_all().ok());
+  EXPECT_TRUE(f.backend->held_keys().empty());
+  EXPECT_EQ(f.backend->modifiers_down(), 0);
 }
 
 TEST(BackendReleaseTest, NothingHeldSendsNothing) {

@@ -1,6 +1,9 @@
 #include <gtest/gtest.h>
 
+#include <clocale>
 #include <cmath>
+#include <cstdlib>
+#include <cstring>
 #include <limits>
 #include <string>
 
@@ -207,6 +210,54 @@ TEST(CommandParseTest, FloatsTakeAnyNumberRoundedOnceToFloat) {
       parse_command(control_line(R"("type":"pointer","v":1,"seq":1,"x":"0.5","y":0,"buttons":0)")));
   EXPECT_FALSE(
       parse_command(control_line(R"("type":"pointer","v":1,"seq":1,"x":null,"y":0,"buttons":0)")));
+}
+
+// The C locale switched to German (decimal comma) for the life of the object.
+class CommaLocale {
+ public:
+  CommaLocale() {
+#ifdef VORNAKEL_TEST_LOCALE_DIR
+    ::setenv("LOCPATH", VORNAKEL_TEST_LOCALE_DIR, 1);
+#endif
+    for (const char* name : {"de_DE.UTF-8", "de_DE.utf8", "de-DE"}) {
+      if (std::setlocale(LC_ALL, name) != nullptr) break;
+    }
+  }
+  ~CommaLocale() {
+    std::setlocale(LC_ALL, "C");
+#ifdef VORNAKEL_TEST_LOCALE_DIR
+    ::unsetenv("LOCPATH");
+#endif
+  }
+  bool active() const { return std::strcmp(std::localeconv()->decimal_point, ",") == 0; }
+};
+
+TEST(CommandParseTest, FloatsDoNotFollowTheCLocale) {
+  // Under a comma locale the JSON parser writes a comma into the number's text; a coordinate read
+  // as 0 there would put every click at the display's origin.
+  const CommaLocale german;
+  ASSERT_TRUE(german.active()) << "no locale with a decimal comma could be set";
+  const struct {
+    const char* x;
+    float expected;
+  } cases[] = {
+      {"0.5", 0.5f},
+      {"0.1", 0.1f},
+      {"25e-2", 0.25f},
+      {"1.000000059604644775390625000001", std::nextafter(1.0f, 2.0f)},
+      {"1e-60", 0.0f},
+      {"1e39", std::numeric_limits<float>::infinity()},
+      {"-1e39", -std::numeric_limits<float>::infinity()},
+  };
+  for (const auto& [x, expected] : cases) {
+    auto message = message_of(control_line(std::string(R"("type":"pointer","v":1,"seq":1,"x":)") +
+                                           x + R"(,"y":0.75,"buttons":0)"));
+    ASSERT_TRUE(message) << x;
+    EXPECT_EQ(std::get<ControlMessage::Pointer>(message->body).x, expected) << x;
+    EXPECT_EQ(std::get<ControlMessage::Pointer>(message->body).y, 0.75f) << x;
+  }
+  EXPECT_FALSE(
+      parse_command(control_line(R"("type":"pointer","v":1,"seq":1,"x":0,5,"y":0,"buttons":0)")));
 }
 
 TEST(CommandParseTest, StringsAndBooleansKeepTheirJsonTypes) {

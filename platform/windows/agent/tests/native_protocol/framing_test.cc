@@ -2,7 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <set>
+#include <string>
 
 #include "native_protocol/support/ticket_test_support.h"
 
@@ -207,6 +209,33 @@ TEST(StatusWriteTest, FlushAndWriteFailuresAreReturned) {
   ASSERT_FALSE(written.ok());
   EXPECT_EQ(written.error(), Error::os_from_win32(232));
   EXPECT_TRUE(write_fails.flushed_at.empty());
+}
+
+TEST(StatusWriteTest, WrittenBytesLeaveThePendingOutputEvenWhenALaterWriteFails) {
+  // A pipe that takes 5 bytes and then breaks, then works again: what it took must not be sent a
+  // second time by the next flush.
+  std::string pipe;
+  int calls = 0;
+  const WriteSome breaks_after_five = [&](std::string_view bytes) -> Result<size_t> {
+    if (++calls == 2) return Error::os_from_win32(232);
+    const size_t taken = calls == 1 ? std::min<size_t>(bytes.size(), 5) : bytes.size();
+    pipe.append(bytes.substr(0, taken));
+    return taken;
+  };
+  std::string pending = "{\"type\":\"ready\"}\n";
+  const Error stalled = Error::os_from_win32(29);
+  EXPECT_EQ(drain_pending(pending, breaks_after_five, stalled).error(), Error::os_from_win32(232));
+  EXPECT_EQ(pending, "e\":\"ready\"}\n");
+  ASSERT_TRUE(drain_pending(pending, breaks_after_five, stalled).ok());
+  EXPECT_EQ(pipe, "{\"type\":\"ready\"}\n");
+  EXPECT_TRUE(pending.empty());
+
+  std::string stuck = "x\n";
+  EXPECT_EQ(drain_pending(
+                stuck, [](std::string_view) -> Result<size_t> { return size_t{0}; }, stalled)
+                .error(),
+            stalled);
+  EXPECT_EQ(stuck, "x\n");
 }
 
 }  // namespace

@@ -104,6 +104,19 @@ TEST_F(InputHostStartupTest, ALoopFailureWritesExactlyOneErrorLineAndStillReleas
   EXPECT_TRUE(backends.log.destroyed[0]);
 }
 
+TEST_F(InputHostStartupTest, AnAllocationFailureInTheLoopStillWritesTheErrorLineAndReleases) {
+  displays.throw_at_enumeration =
+      2;  // the first is the start-up's, the second the display command's
+  Status result = run(key_line(1, "KeyA", true) + display_line("DISPLAY2"));
+  ASSERT_FALSE(result.ok());
+  EXPECT_EQ(result.error(), Error::message("The input host ran out of memory"));
+  EXPECT_EQ(status.lines(),
+            (Lines{kBackendStage, kDefaultLine, kReady,
+                   "{\"type\":\"error\",\"stage\":\"parse-command\",\"win32\":0}\n"}));
+  EXPECT_EQ(backends.log.events, (Lines{"b1 key 4 down mods 0", "b1 release key 4"}));
+  EXPECT_TRUE(backends.log.destroyed[0]);
+}
+
 TEST_F(InputHostStartupTest, NoPrimaryDisplayEndsTheHostBeforeTheBackendStage) {
   displays.records[1].primary = false;
   Status result = run("");

@@ -154,6 +154,25 @@ TEST_F(LoopTest, ADisplayCommandMovesInputToTheMatchingMonitor) {
   EXPECT_TRUE(status.bytes.empty());
 }
 
+TEST_F(LoopTest, ADisplayCommandIgnoresAFailedReleaseAndTakesNothingButItsId) {
+  start();
+  backends.latest->fail_release = AdapterError::platform("blocked");
+  // Geometry far from the second monitor's: it neither chooses nor becomes the display.
+  commands.line(key_line(1, "KeyA", true))
+      .line(R"({"type":"display","id":"DISPLAY2","x":-262144,"y":262144,"width":2,"height":32768})"
+            "\n")
+      .line(pointer_line(2, 1, 1, 0))
+      .end_of_input();
+  ASSERT_TRUE(run().ok());
+  EXPECT_EQ(context->display.id, "\\\\.\\DISPLAY2");
+  EXPECT_EQ(context->display.x, 1920);
+  EXPECT_EQ(context->display.y, 0);
+  EXPECT_EQ(context->display.width, 1280u);
+  EXPECT_EQ(context->display.height, 1024u);
+  EXPECT_EQ(backends.log.releases[0], 1);
+  EXPECT_EQ(backends.log.events.back(), "b2 move-abs \\\\.\\DISPLAY2 1 1");
+}
+
 TEST_F(LoopTest, ADisplayCommandNamingNoMonitorChangesNothing) {
   start();
   commands.line(pointer_line(1, 0.5, 0.5, 1))

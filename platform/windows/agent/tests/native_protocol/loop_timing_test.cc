@@ -32,6 +32,16 @@ TEST_F(LoopTest, ALeaseThatRunsOutWhileIdleEndsTheHostAtTheNextPass) {
   EXPECT_TRUE(backends.log.events.empty());
 }
 
+TEST_F(LoopTest, AnExpiredLeaseIsReportedBeforeABadDesktopInTheSamePass) {
+  start(kPointerAndKeyboard, kStartS + 1);
+  commands.nothing([this] {
+    time.advance(milliseconds(1000));
+    desktop.input_desktop_ = "Screen-saver";
+  });
+  ASSERT_FALSE(run().ok());
+  EXPECT_EQ(error_line(), "{\"type\":\"error\",\"stage\":\"check-lease\",\"win32\":0}\n");
+}
+
 TEST_F(LoopTest, ALeaseEndingBetweenCheckAndDispatchIsRefusedByTheAuthorizationState) {
   start(kPointerAndKeyboard, kStartS + 1);
   commands.line(key_line(1, "KeyA", true), [this] { time.advance(milliseconds(1000)); });

@@ -5,6 +5,8 @@
 
 #include <chrono>
 #include <memory>
+#include <new>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -75,6 +77,28 @@ TEST(CommandReaderThreadTest, AnUnterminatedLastLineOrAReadErrorEndTheStreamLike
     ASSERT_EQ(lines.size(), 1u) << fail_at_end;
     EXPECT_EQ(lines[0], "{\"a\":1}\n");
   }
+}
+
+// One line, then every read throws std::bad_alloc.
+class ExhaustedSource final : public ByteSource {
+ public:
+  Result<std::span<const uint8_t>> fill() override {
+    if (line_.empty()) throw std::bad_alloc();
+    return std::span<const uint8_t>(reinterpret_cast<const uint8_t*>(line_.data()), line_.size());
+  }
+  void consume(size_t count) override { line_.erase(0, count); }
+
+ private:
+  std::string line_ = "{\"a\":1}\n";
+};
+
+TEST(CommandReaderThreadTest, AnAllocationFailureEndsTheReaderNotTheProcess) {
+  auto queue = std::make_shared<CommandQueue>();
+  CommandQueueReceiver receiver(queue);
+  ASSERT_TRUE(start_command_reader(std::make_shared<ExhaustedSource>(), queue).ok());
+  // The loop sees the line, then the reader gone, and ends the session as on end of input.
+  EXPECT_EQ(drain(receiver), (std::vector<std::string>{"{\"a\":1}\n"}));
+  EXPECT_TRUE(queue->wait_reader_finished(kGenerous));
 }
 
 TEST(CommandReaderThreadTest, TheReaderStopsWhenTheLoopHasGoneFirst) {

@@ -113,6 +113,40 @@ TEST(TicketAuthorizationPhaseTest, HostBindingFailureWritesNoErrorLine) {
   upper["targetDeviceId"] = "3F2E1D0C-9B8A-4765-B432-10FEDCBA9876";
   Phase phase(upper.dump() + "\n");
   EXPECT_EQ(phase.output.written, kRead + kBinding);
+
+  // The binding is judged before the record's other fields: a blank requester name and a lease
+  // far too long change nothing.
+  auto both = upper;
+  both["requesterName"] = "   ";
+  both["leaseExpiresAt"] = kNow * 1000 + 900000;
+  Phase first(both.dump() + "\n");
+  EXPECT_EQ(first.result.error(), generic_rejection());
+  EXPECT_EQ(first.output.written, kRead + kBinding);
+}
+
+// Reads `first`, then `later` on every read after it: a clock that moves between verification and
+// the session's establishment.
+class MovingClock final : public UnixClock {
+ public:
+  MovingClock(uint64_t first, uint64_t later) : first_(first), later_(later) {}
+  uint64_t now_unix_s() override { return reads_++ == 0 ? first_ : later_; }
+
+ private:
+  uint64_t first_;
+  uint64_t later_;
+  int reads_ = 0;
+};
+
+TEST(TicketAuthorizationPhaseTest, EstablishFailureAfterTheOpenStageWritesNoErrorLine) {
+  // Verified at kNow with the lease ending at kNow + 300; the clock has reached the lease's end
+  // by the time the session is established.
+  ScriptedInput source(valid_line());
+  RecordingSink output;
+  MovingClock clock(kNow, kNow + 300);
+  auto result = authorize_input_host(source, output, clock);
+  ASSERT_FALSE(result.ok());
+  EXPECT_EQ(result.error(), Error::message("session authorization expired"));
+  EXPECT_EQ(output.written, kRead + kBinding + kVerify + kOpen);
 }
 
 TEST(TicketAuthorizationPhaseTest, VerificationFailureWritesTheWord) {

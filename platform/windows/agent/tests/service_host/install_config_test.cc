@@ -55,6 +55,9 @@ TEST(InstallConfigParse, RefusesMissingRepeatedAndUnknownMembers) {
 
 TEST(InstallConfigParse, RefusesWrongTypesForTheSchema) {
   expect_json_error(R"({"schemaVersion":-1,"version":"1.0.0"})");
+  // A minus sign makes a JSON number negative in form even at zero: not a version error.
+  expect_json_error(R"({"schemaVersion":-0,"version":"1.0.0"})");
+  expect_json_error(R"([-0,"1.0.0"])");
   expect_json_error(R"({"schemaVersion":1.0,"version":"1.0.0"})");
   expect_json_error(R"({"schemaVersion":1e0,"version":"1.0.0"})");
   expect_json_error(R"({"schemaVersion":"1","version":"1.0.0"})");

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <optional>
 #include <vector>
 
 namespace vornakel {
@@ -107,6 +108,53 @@ TEST(ProtectedPathSecurity, FirstFailingEntryWinsAndLaterEntriesAreNotFetched) {
   ListedAces fetch_fails;
   fetch_fails.entries = {allow(kFullControl, true), Error::os(0x80070057u), allow(kModify, false)};
   EXPECT_EQ(evaluate(fetch_fails, false).error(), Error::os(0x80070057u));
+}
+
+// One opened object; counts its reads so a test can tell which half of the check ran.
+class FakeOpenedPath : public OpenedPath {
+ public:
+  Result<uint32_t> attribute_result = 0x10u;
+  std::optional<Error> security_error;
+  ListedAces aces;
+  int attribute_reads = 0;
+  int security_reads = 0;
+
+  Result<uint32_t> attributes() override {
+    ++attribute_reads;
+    return attribute_result;
+  }
+  Result<PathSecurityFacts> security() override {
+    ++security_reads;
+    if (security_error) return *security_error;
+    return PathSecurityFacts{true, true, &aces};
+  }
+};
+
+TEST(ProtectedPathOpened, AttributesAreJudgedBeforeTheSameObjectsSecurityIsRead) {
+  // A link is refused on its own attributes, however well its descriptor is protected: the
+  // descriptor of a link's target would judge another object.
+  FakeOpenedPath link;
+  link.attribute_result = 0x410u;
+  link.aces.entries = {allow(kFullControl, true)};
+  EXPECT_EQ(check_opened_path(link, false).error(),
+            Error::message("A protected installation path is a reparse point"));
+  EXPECT_EQ(link.security_reads, 0);
+
+  FakeOpenedPath unreadable;
+  unreadable.attribute_result = Error::file_system(5);
+  EXPECT_EQ(check_opened_path(unreadable, false).error(), Error::file_system(5));
+  EXPECT_EQ(unreadable.security_reads, 0);
+
+  FakeOpenedPath no_descriptor;
+  no_descriptor.security_error = Error::os(0x80070005u);
+  EXPECT_EQ(check_opened_path(no_descriptor, false).error(), Error::os(0x80070005u));
+
+  FakeOpenedPath shared_with_users;
+  shared_with_users.aces.entries = {allow(kFullControl, true), allow(kReadExecute, false)};
+  EXPECT_TRUE(check_opened_path(shared_with_users, false).ok());
+  EXPECT_EQ(check_opened_path(shared_with_users, true).error(), kUnprivileged);
+  EXPECT_EQ(shared_with_users.attribute_reads, 2);
+  EXPECT_EQ(shared_with_users.security_reads, 2);
 }
 
 }  // namespace

@@ -14,8 +14,14 @@ using ::testing::IsEmpty;
 
 class RecordingReporter : public ServiceStatusReporter {
  public:
-  void report(const ServiceStatusReport& status) override { reports.push_back(status); }
+  void report(const ServiceStatusReport& status) override {
+    reports.push_back(status);
+    if (watched != nullptr) stop_flag_at_report.push_back(watched->stop_requested.load());
+  }
   std::vector<ServiceStatusReport> reports;
+  // The stop flag as each report saw it, when `watched` is set.
+  const ServiceRequests* watched = nullptr;
+  std::vector<int> stop_flag_at_report;
 };
 
 ServiceStatusReport fields(uint32_t state, uint32_t accepted, uint32_t exit_code) {
@@ -35,8 +41,11 @@ TEST(ServiceControlHandler, StopAndShutdownReportStoppingThenSetTheFlag) {
   for (const uint32_t control : {1u, 5u}) {
     ServiceRequests requests;
     RecordingReporter reporter;
+    reporter.watched = &requests;
     EXPECT_EQ(handle_service_control(control, requests, &reporter), 0u);
     EXPECT_THAT(reporter.reports, ElementsAre(stopping_report()));
+    // The supervisor may finish as soon as the flag is up; "stopping" must already be out.
+    EXPECT_THAT(reporter.stop_flag_at_report, ElementsAre(0));
     EXPECT_EQ(requests.stop_requested.load(), 1);
     EXPECT_EQ(requests.agent_state_request.load(), 0);
     EXPECT_EQ(requests.stop_session_request.load(), 0);

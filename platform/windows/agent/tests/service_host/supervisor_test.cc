@@ -212,6 +212,70 @@ TEST_F(SupervisorTest, UnprotectedStateFileEndsTheSupervisor) {
   EXPECT_TRUE(platform_.agent(1)->closed_at.has_value());
 }
 
+TEST_F(SupervisorTest, FirstUnprotectedStateFileIsTheOnlyCheckAndNothingIsWritten) {
+  platform_.files["state/agent-state.json"] = "{}";
+  platform_.files["state/agent-state.service-next.json"] = "{}";
+  platform_.unprotected.insert("state/agent-state.json");
+  control_at(300, 129);
+  const Status status = run();
+  ASSERT_FALSE(status.ok());
+  EXPECT_THAT(platform_.log_matching("check"),
+              ElementsAre("500 check private state/agent-state.json"));
+  EXPECT_THAT(platform_.log_matching("write"), IsEmpty());
+  EXPECT_THAT(platform_.log_matching("move"), IsEmpty());
+}
+
+TEST_F(SupervisorTest, DanglingLinkAsStateFileIsCheckedAndRefusedNotWrittenThrough) {
+  // A link whose target is missing exists for the check; following it would count it absent and
+  // let the write create the target with the service's rights.
+  platform_.links.insert("state/agent-state.service-next.json");
+  control_at(300, 130);
+  const Status status = run();
+  ASSERT_FALSE(status.ok());
+  EXPECT_EQ(status.error().text(), "A protected installation path is a reparse point");
+  EXPECT_THAT(platform_.log_matching("check"),
+              ElementsAre("500 check private state/agent-state.service-next.json"));
+  EXPECT_THAT(platform_.log_matching("write"), IsEmpty());
+}
+
+TEST_F(SupervisorTest, AgentStateIsWrittenBeforeStopSessionInOnePass) {
+  control_at(300, 128);
+  control_at(300, 129);
+  request_stop_at(600);
+  ASSERT_TRUE(run().ok());
+  const std::string at = std::to_string(kEpochMsAtZero + 500);
+  EXPECT_THAT(
+      platform_.log_matching("write"),
+      ElementsAre(
+          "500 write state/agent-state.service-next.json={\"enabled\":false,\"updatedAt\":" + at +
+              "}",
+          "500 write stop-session=" + at, "750 write stop-host=stop"));
+}
+
+TEST_F(SupervisorTest, LaunchUsesTheLayoutValidatedInItsOwnPass) {
+  // The installation is upgraded while the first agent runs: the relaunch must take the version
+  // directory of the validation just before it, not the one of the start.
+  platform_.at(1100, [this] {
+    platform_.agent(1)->exit_code = 0;
+    platform_.version_dir = u"C:\\Program Files\\Vornakel Connect\\versions\\1.1.0";
+  });
+  request_stop_at(6000);
+  ASSERT_TRUE(run().ok());
+  ASSERT_EQ(platform_.agents().size(), 2u);
+  EXPECT_EQ(platform_.agent(1)->version_dir, FakeSupervisorPlatform::kVersionDir);
+  EXPECT_EQ(platform_.agent(2)->version_dir, platform_.version_dir);
+}
+
+TEST_F(SupervisorTest, StopArrivingDuringTheAgentStopGraceWaitsForIt) {
+  platform_.at(1100, [this] { platform_.agent(1)->exit_code = 0; });
+  request_stop_at(2000);
+  ASSERT_TRUE(run().ok());
+  EXPECT_THAT(platform_.log(), ElementsAre("0 validate", "0 validate", "0 launch agent 1 session 1",
+                                           "1250 write stop-host=stop", "3250 close agent 1",
+                                           "3250 remove stop-host", "3500 write stop-host=stop"));
+  EXPECT_EQ(platform_.now(), 8500u);
+}
+
 TEST_F(SupervisorTest, SystemClockBefore1970EndsTheSupervisorOnAControl) {
   platform_.unix_ticks_at_zero = -100'000'000;
   control_at(300, 128);

@@ -61,8 +61,8 @@ enum class Breakage {
   kWrongTarget,   // ticket for another device
   kWrongTargetFingerprint,
   kSameDevice,         // requester device equals the target device
-  kExpired,            // expires_at = now
-  kFutureIssuedAt,     // issued_at = now + 31
+  kExpired,            // expires_at = now - 1
+  kFutureIssuedAt,     // issued_at = now + 90
   kLongLifetime,       // expires_at - issued_at = 121
   kPermissionOrder,    // the record lists the ticket's permissions in another order
   kMissingViewScreen,  // neither list has VIEW_SCREEN
@@ -74,7 +74,7 @@ enum class Breakage {
   kShortKey,           // 31-byte public key
   kLongKey,            // 33-byte public key
   kProtocolMajor,      // protocol_major 2
-  kLeaseTooLong,       // lease 330001 ms ahead
+  kLeaseTooLong,       // lease 390000 ms ahead
   kOversized,          // signed ticket of 4097 bytes
 };
 

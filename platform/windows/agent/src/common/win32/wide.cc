@@ -2,16 +2,26 @@
 
 #include <windows.h>
 
+#include <algorithm>
+
 #include "common/utf16.h"
 
 namespace vornakel::win32 {
 
+// Unit by unit: reading wchar_t data through a char16_t pointer (or back) is undefined behaviour,
+// even though both are UTF-16 code units here.
 std::u16string to_u16(std::wstring_view text) {
-  return std::u16string(reinterpret_cast<const char16_t*>(text.data()), text.size());
+  std::u16string out(text.size(), u'\0');
+  std::transform(text.begin(), text.end(), out.begin(),
+                 [](wchar_t unit) { return static_cast<char16_t>(unit); });
+  return out;
 }
 
 std::wstring to_wide(std::u16string_view text) {
-  return std::wstring(reinterpret_cast<const wchar_t*>(text.data()), text.size());
+  std::wstring out(text.size(), L'\0');
+  std::transform(text.begin(), text.end(), out.begin(),
+                 [](char16_t unit) { return static_cast<wchar_t>(unit); });
+  return out;
 }
 
 std::string wide_to_utf8_lossy(std::wstring_view text) { return utf16_to_utf8_lossy(to_u16(text)); }

@@ -56,6 +56,11 @@ std::string format_uuid(const Uuid& uuid) {
 Result<std::vector<uint8_t>, Base64Error> decode_canonical_base64url(std::string_view text,
                                                                      size_t max_bytes) {
   if (text.empty() || text.size() % 4 == 1) return Base64Error::kNotCanonical;
+  // Held to the bound by its length before any decoding: text longer than the encoding of
+  // `max_bytes` bytes cannot fit, whatever it holds, and costs nothing more.
+  if (text.size() > (max_bytes / 3) * 4 + (max_bytes % 3 == 0 ? 0 : max_bytes % 3 + 1)) {
+    return Base64Error::kTooLong;
+  }
   std::vector<uint8_t> bytes(text.size() / 4 * 3 + 2);
   size_t length = 0;
   // No end pointer: libsodium then refuses any character it cannot decode (padding included)
@@ -64,10 +69,10 @@ Result<std::vector<uint8_t>, Base64Error> decode_canonical_base64url(std::string
                         nullptr, sodium_base64_VARIANT_URLSAFE_NO_PADDING) != 0) {
     return Base64Error::kNotCanonical;
   }
+  // Within the length bound the bytes are within `max_bytes`. With padding, foreign characters, a
+  // dangling sixth bit group and non-zero unused bits all refused above, the text is necessarily
+  // the re-encoding of its bytes; the tests hold that.
   bytes.resize(length);
-  // With padding, foreign characters, a dangling sixth bit group and non-zero unused bits all
-  // refused above, the text is necessarily the re-encoding of its bytes; the tests hold that.
-  if (bytes.size() > max_bytes) return Base64Error::kTooLong;
   return bytes;
 }
 

@@ -25,7 +25,7 @@ std::string format_uuid(const Uuid& uuid);
 
 enum class Base64Error {
   kNotCanonical,  // empty, outside the alphabet, padding, bad length or non-zero unused bits
-  kTooLong,       // canonical but decodes to more than the allowed bytes
+  kTooLong,       // longer than the encoding of the allowed bytes (judged before decoding)
 };
 
 // URL-safe alphabet, no padding, length mod 4 != 1, zero unused bits, at most `max_bytes`.

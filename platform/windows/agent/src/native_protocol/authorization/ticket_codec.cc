@@ -4,7 +4,6 @@
 #include <pb_encode.h>
 
 #include <algorithm>
-#include <cstring>
 #include <memory>
 
 #include "common/utf16.h"
@@ -29,8 +28,10 @@ bool decode_permission(pb_istream_t* stream, const pb_field_t*, void** arg) {
   return true;
 }
 
-bool decode_entitlement(pb_istream_t* stream, const pb_field_t*, void** arg) {
-  std::string text(stream->bytes_left, '\0');
+// Reads one length-delimited text. Any Unicode scalar value is text, NUL and noncharacters
+// included; only malformed UTF-8 is a decoding error.
+bool read_text(pb_istream_t* stream, std::string& text) {
+  text.assign(stream->bytes_left, '\0');
   if (!pb_read(stream, reinterpret_cast<pb_byte_t*>(text.data()), text.size())) return false;
   const bool ascii = std::all_of(text.begin(), text.end(),
                                  [](char c) { return static_cast<unsigned char>(c) < 0x80; });
@@ -40,8 +41,28 @@ bool decode_entitlement(pb_istream_t* stream, const pb_field_t*, void** arg) {
 #endif
     return false;
   }
+  return true;
+}
+
+bool decode_entitlement(pb_istream_t* stream, const pb_field_t*, void** arg) {
+  std::string text;
+  if (!read_text(stream, text)) return false;
   static_cast<std::vector<std::string>*>(*arg)->push_back(std::move(text));
   return true;
+}
+
+// A string field that occurs twice keeps the last value; the re-encoding then differs from the
+// input, which the canonical check refuses.
+bool decode_string(pb_istream_t* stream, const pb_field_t*, void** arg) {
+  return read_text(stream, *static_cast<std::string*>(*arg));
+}
+
+bool encode_string(pb_ostream_t* stream, const pb_field_t* field, void* const* arg) {
+  const auto& text = *static_cast<const std::string*>(*arg);
+  // proto3: the empty default is absent.
+  if (text.empty()) return true;
+  return pb_encode_tag_for_field(stream, field) &&
+         pb_encode_string(stream, reinterpret_cast<const pb_byte_t*>(text.data()), text.size());
 }
 
 bool encode_permissions(pb_ostream_t* stream, const pb_field_t* field, void* const* arg) {
@@ -78,15 +99,6 @@ bool to_pb(const Bytes& value, PbBytes& field) {
   if (value.size() > sizeof(field.bytes)) return false;
   field.size = static_cast<pb_size_t>(value.size());
   std::copy(value.begin(), value.end(), field.bytes);
-  return true;
-}
-
-template <size_t N>
-bool to_pb(const std::string& value, char (&field)[N]) {
-  // The generated strings are NUL terminated, so an embedded NUL cannot be represented.
-  if (value.size() >= N || value.find('\0') != std::string::npos) return false;
-  std::memcpy(field, value.data(), value.size());
-  field[value.size()] = '\0';
   return true;
 }
 
@@ -167,6 +179,10 @@ Result<SessionTicket, DecodeError> decode_session_ticket(std::span<const uint8_t
   message->permissions.arg = &ticket.permissions;
   message->entitlements.funcs.decode = &decode_entitlement;
   message->entitlements.arg = &ticket.entitlements;
+  message->display_id.funcs.decode = &decode_string;
+  message->display_id.arg = &ticket.display_id;
+  message->signing_key_id.funcs.decode = &decode_string;
+  message->signing_key_id.arg = &ticket.signing_key_id;
   pb_istream_t stream = pb_istream_from_buffer(bytes.data(), bytes.size());
   if (!pb_decode(&stream, vornakel_ticket_SessionTicket_fields, message.get())) {
     return DecodeError::protobuf(stream_error(stream));
@@ -175,18 +191,18 @@ Result<SessionTicket, DecodeError> decode_session_ticket(std::span<const uint8_t
   if (message->has_requester) ticket.requester = from_pb(message->requester);
   if (message->has_target) ticket.target = from_pb(message->target);
   ticket.role = message->role;
-  ticket.display_id = message->display_id;
   ticket.approval_mode = message->approval_mode;
   ticket.issued_at_unix_s = message->issued_at_unix_s;
   ticket.expires_at_unix_s = message->expires_at_unix_s;
   ticket.nonce = from_pb(message->nonce);
   ticket.protocol_major = message->protocol_major;
-  ticket.signing_key_id = message->signing_key_id;
   ticket.requester_dtls_fingerprint_sha256 = from_pb(message->requester_dtls_fingerprint_sha256);
   ticket.target_dtls_fingerprint_sha256 = from_pb(message->target_dtls_fingerprint_sha256);
   // The callbacks switch to encoding over the lists they have just filled.
   message->permissions.funcs.encode = &encode_permissions;
   message->entitlements.funcs.encode = &encode_entitlements;
+  message->display_id.funcs.encode = &encode_string;
+  message->signing_key_id.funcs.encode = &encode_string;
   if (!reencodes_to(vornakel_ticket_SessionTicket_fields, message.get(), bytes)) {
     return DecodeError::not_canonical();
   }
@@ -205,9 +221,7 @@ Result<Bytes, DecodeError> encode_signed_ticket(const SignedSessionTicket& ticke
 Result<Bytes, DecodeError> encode_session_ticket(const SessionTicket& ticket) {
   auto message = std::make_unique<PbSessionTicket>();
   bool fits =
-      to_pb(ticket.session_id, message->session_id) &&
-      to_pb(ticket.display_id, message->display_id) && to_pb(ticket.nonce, message->nonce) &&
-      to_pb(ticket.signing_key_id, message->signing_key_id) &&
+      to_pb(ticket.session_id, message->session_id) && to_pb(ticket.nonce, message->nonce) &&
       to_pb(ticket.requester_dtls_fingerprint_sha256, message->requester_dtls_fingerprint_sha256) &&
       to_pb(ticket.target_dtls_fingerprint_sha256, message->target_dtls_fingerprint_sha256);
   if (ticket.requester) {
@@ -228,6 +242,10 @@ Result<Bytes, DecodeError> encode_session_ticket(const SessionTicket& ticket) {
   message->permissions.arg = const_cast<std::vector<int32_t>*>(&ticket.permissions);
   message->entitlements.funcs.encode = &encode_entitlements;
   message->entitlements.arg = const_cast<std::vector<std::string>*>(&ticket.entitlements);
+  message->display_id.funcs.encode = &encode_string;
+  message->display_id.arg = const_cast<std::string*>(&ticket.display_id);
+  message->signing_key_id.funcs.encode = &encode_string;
+  message->signing_key_id.arg = const_cast<std::string*>(&ticket.signing_key_id);
   return encode_message(vornakel_ticket_SessionTicket_fields, message.get());
 }
 

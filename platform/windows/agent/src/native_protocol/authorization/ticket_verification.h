@@ -28,7 +28,7 @@ Bytes signed_message(std::span<const uint8_t> payload);
 
 enum class SignatureVerdict {
   kValid,
-  kKeyNotAPoint,        // A does not decode to a curve point (or is of small order)
+  kKeyNotAPoint,        // A does not decode to a curve point (a small-order A decodes: kInvalid)
   kBadSignatureLength,  // not 64 bytes
   kInvalid,             // S not canonical, R not a point or of small order, or the equation fails
 };

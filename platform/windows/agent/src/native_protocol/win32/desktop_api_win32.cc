@@ -1,6 +1,9 @@
 // The window-station calls behind DesktopApi.
 #include <windows.h>
 
+#include <string_view>
+
+#include "common/win32/wide.h"
 #include "native_protocol/input_desktop_tracker.h"
 #include "native_protocol/win32/input_host_win32.h"
 
@@ -31,7 +34,7 @@ class Win32DesktopApi : public DesktopApi {
     }
     size_t length = 0;
     while (length < 256 && name[length] != L'\0') ++length;
-    return std::u16string(reinterpret_cast<const char16_t*>(name), length);
+    return vornakel::win32::to_u16(std::wstring_view(name, length));
   }
 
   bool set_thread_desktop(Handle desktop) override {

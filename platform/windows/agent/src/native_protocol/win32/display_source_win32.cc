@@ -7,6 +7,7 @@
 #include <utility>
 #include <vector>
 
+#include "common/win32/wide.h"
 #include "native_protocol/monitor_display_source.h"
 #include "native_protocol/win32/dpi_awareness_win32.h"
 #include "native_protocol/win32/input_host_win32.h"
@@ -18,11 +19,7 @@ namespace {
 std::u16string wide_text(const wchar_t* text, size_t capacity) {
   size_t length = 0;
   while (length < capacity && text[length] != L'\0') ++length;
-  return std::u16string(reinterpret_cast<const char16_t*>(text), length);
-}
-
-const wchar_t* wide(const std::u16string& text) {
-  return reinterpret_cast<const wchar_t*>(text.c_str());
+  return vornakel::win32::to_u16(std::wstring_view(text, length));
 }
 
 HMONITOR to_monitor(MonitorApi::Monitor monitor) { return reinterpret_cast<HMONITOR>(monitor); }
@@ -59,14 +56,18 @@ class Win32MonitorApi : public MonitorApi {
   std::optional<MonitorMode> current_mode(const std::u16string& device) override {
     DEVMODEW mode{};
     mode.dmSize = sizeof(mode);
-    if (!EnumDisplaySettingsW(wide(device), ENUM_CURRENT_SETTINGS, &mode)) return std::nullopt;
+    const std::wstring device_name = vornakel::win32::to_wide(device);
+    if (!EnumDisplaySettingsW(device_name.c_str(), ENUM_CURRENT_SETTINGS, &mode)) {
+      return std::nullopt;
+    }
     return MonitorMode{mode.dmPelsWidth, mode.dmPelsHeight, mode.dmDisplayFrequency};
   }
 
   Result<uint32_t, std::string> orientation(const std::u16string& device) override {
     DEVMODEW mode{};
     mode.dmSize = sizeof(mode);
-    if (!EnumDisplaySettingsExW(wide(device), ENUM_CURRENT_SETTINGS, &mode, 0)) {
+    if (!EnumDisplaySettingsExW(vornakel::win32::to_wide(device).c_str(), ENUM_CURRENT_SETTINGS,
+                                &mode, 0)) {
       return system_message(GetLastError());
     }
     return static_cast<uint32_t>(mode.dmDisplayOrientation);

@@ -47,13 +47,9 @@ class Win32InputInjector : public InputInjector {
   }
 
   Result<void, AdapterError> set_cursor_pos(int32_t x, int32_t y) override {
-    if (!SetCursorPos(x, y)) {
-      // The command loop reports the thread's last error after a failed action: keep it intact.
-      const DWORD code = GetLastError();
-      std::string text = system_message(code);
-      SetLastError(code);
-      return AdapterError::platform(std::move(text));
-    }
+    // The command loop reports the thread's last error after a failed action; the message leaves
+    // it intact.
+    if (!SetCursorPos(x, y)) return AdapterError::platform(system_message(GetLastError()));
     return {};
   }
 

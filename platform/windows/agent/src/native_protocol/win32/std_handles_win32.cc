@@ -29,22 +29,21 @@ Status StdOutputSink::write(std::string_view bytes) {
 }
 
 Status StdOutputSink::flush() {
-  std::string_view rest = pending_;
-  if (!rest.empty() && (handle_ == nullptr || handle_ == INVALID_HANDLE_VALUE)) {
+  if (!pending_.empty() && (handle_ == nullptr || handle_ == INVALID_HANDLE_VALUE)) {
     return Error::os_from_win32(ERROR_INVALID_HANDLE);
   }
-  while (!rest.empty()) {
-    DWORD written = 0;
-    const DWORD chunk =
-        static_cast<DWORD>(std::min<size_t>(rest.size(), std::numeric_limits<DWORD>::max()));
-    if (!WriteFile(handle_, rest.data(), chunk, &written, nullptr)) {
-      return Error::os_from_win32(GetLastError());  // ERROR_BROKEN_PIPE / ERROR_NO_DATA
-    }
-    if (written == 0) return Error::os_from_win32(ERROR_WRITE_FAULT);
-    rest.remove_prefix(written);
-  }
-  pending_.clear();
-  return Ok();
+  return drain_pending(
+      pending_,
+      [this](std::string_view bytes) -> Result<size_t> {
+        DWORD written = 0;
+        const DWORD chunk =
+            static_cast<DWORD>(std::min<size_t>(bytes.size(), std::numeric_limits<DWORD>::max()));
+        if (!WriteFile(handle_, bytes.data(), chunk, &written, nullptr)) {
+          return Error::os_from_win32(GetLastError());  // ERROR_BROKEN_PIPE / ERROR_NO_DATA
+        }
+        return static_cast<size_t>(written);
+      },
+      Error::os_from_win32(ERROR_WRITE_FAULT));
 }
 
 }  // namespace vornakel::native_protocol

@@ -8,7 +8,8 @@
 namespace vornakel::native_protocol::win32 {
 
 // FormatMessageW's text for a Win32 code or HRESULT, trailing line breaks removed; a generic
-// "error 0x...." text when the system has none.
+// "error 0x...." text when the system has none. The thread's last error is left as it was: the
+// text is made for a failure whose last error the command loop still has to read.
 std::string system_message(uint32_t code);
 
 }  // namespace vornakel::native_protocol::win32

@@ -42,7 +42,7 @@ Result<ChildProcess> launch_agent(const InstallLayout& layout, uint32_t session_
   // The log is written with the agent's LocalSystem rights: an existing one must be private, or an
   // unprivileged account could read the agent's output or swap the file for a link.
   const std::u16string log_path = join_path(layout.private_dir, u"host-service.log");
-  if (has_metadata(log_path)) {
+  if (path_exists(log_path)) {
     VK_RETURN_IF_ERROR(check_protected_path(log_path, /*private_mode=*/true));
   }
 

@@ -2,19 +2,16 @@
 
 #include <windows.h>
 
-#include "common/win32/unique_handle.h"
 #include "common/win32/wide.h"
 
 namespace vornakel::win32 {
 
-bool has_metadata(const std::u16string& path) {
-  // No FILE_FLAG_OPEN_REPARSE_POINT: a link is followed, so a dangling one counts as missing.
-  UniqueHandle file(::CreateFileW(to_wide(path).c_str(), FILE_READ_ATTRIBUTES,
-                                  FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                  OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
-  if (!file) return false;
-  BY_HANDLE_FILE_INFORMATION info{};
-  return ::GetFileInformationByHandle(file.get(), &info) != 0;
+bool path_exists(const std::u16string& path) {
+  // GetFileAttributesW reports a link's own attributes: a dangling link exists, and the protection
+  // check then refuses it as a reparse point before anything is written through it.
+  if (::GetFileAttributesW(to_wide(path).c_str()) != INVALID_FILE_ATTRIBUTES) return true;
+  const DWORD error = ::GetLastError();
+  return error != ERROR_FILE_NOT_FOUND && error != ERROR_PATH_NOT_FOUND;
 }
 
 }  // namespace vornakel::win32

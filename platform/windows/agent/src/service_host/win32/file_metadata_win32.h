@@ -1,4 +1,4 @@
-// Existence tests that follow links, as the log and state-file checks require.
+// Existence tests that do not follow links, for the files that are checked only when present.
 #ifndef VORNAKEL_SERVICE_HOST_WIN32_FILE_METADATA_WIN32_H_
 #define VORNAKEL_SERVICE_HOST_WIN32_FILE_METADATA_WIN32_H_
 
@@ -6,8 +6,10 @@
 
 namespace vornakel::win32 {
 
-// Whether the metadata of `path` (of its target, for a link) can be read.
-bool has_metadata(const std::u16string& path);
+// Whether anything is at `path` itself: a link counts, whether or not its target exists. Only a
+// missing file or directory on the way counts as absent; any other failure to look counts as
+// present, so that the protection check that follows reports it.
+bool path_exists(const std::u16string& path);
 
 }  // namespace vornakel::win32
 

@@ -22,9 +22,13 @@ Status attach_interactive_window_station() {
   static_assert(kAccess == 0x333);
   HWINSTA station = ::OpenWindowStationW(L"WinSta0", FALSE, kAccess);
   if (station == nullptr) return win32::last_os_error();
-  // Never closed: the process keeps using the window station until it ends, and closing the
-  // station a process is attached to is refused anyway.
-  if (!::SetProcessWindowStation(station)) return win32::last_os_error();
+  if (!::SetProcessWindowStation(station)) {
+    const Error error = win32::last_os_error();
+    ::CloseWindowStation(station);
+    return error;
+  }
+  // Never closed once attached: the process keeps using the window station until it ends, and
+  // closing the station a process is attached to is refused anyway.
   return Ok();
 }
 

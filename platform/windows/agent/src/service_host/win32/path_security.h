@@ -1,5 +1,6 @@
-// A path's owner and DACL, read through a link seam: the shipped program asks the file system,
-// the Wine end-to-end test program supplies descriptors of its own (Wine has no real ACLs).
+// The owner and DACL of an opened file or directory, read through a link seam: the shipped program
+// asks the file system about the handle, the Wine end-to-end test program supplies descriptors of
+// its own (Wine has no real ACLs).
 #ifndef VORNAKEL_SERVICE_HOST_WIN32_PATH_SECURITY_H_
 #define VORNAKEL_SERVICE_HOST_WIN32_PATH_SECURITY_H_
 
@@ -19,9 +20,11 @@ struct PathSecurity {
   PACL dacl = nullptr;  // null for a null DACL
 };
 
-// GetNamedSecurityInfoW(path, SE_FILE_OBJECT, OWNER | DACL); a failing status becomes an
-// operating-system error.
-Result<PathSecurity> read_path_security(const std::wstring& path);
+// GetSecurityInfo(file, SE_FILE_OBJECT, OWNER | DACL) on a handle opened with READ_CONTROL; a
+// failing status becomes an operating-system error. `path` is the name `file` was opened by: the
+// shipped read ignores it (a name could lead to another object by now), the test double chooses
+// its descriptor by it.
+Result<PathSecurity> read_path_security(HANDLE file, const std::wstring& path);
 
 }  // namespace vornakel::win32
 

@@ -1,6 +1,9 @@
 #include "service_host/win32/protected_path_win32.h"
 
 #include <cstddef>
+#include <optional>
+#include <string>
+#include <utility>
 
 #include "common/win32/system_messages_win32.h"
 #include "common/win32/unique_handle.h"
@@ -62,35 +65,62 @@ class Win32AceList : public AceList {
   PACL dacl_;
 };
 
-}  // namespace
-
-Status evaluate_owner_and_dacl(PSID owner, PACL dacl, bool private_mode) {
+// `aces` null stands for a null DACL.
+PathSecurityFacts facts_of(PSID owner, const Win32AceList* aces) {
   PathSecurityFacts facts;
   facts.owner_present = owner != nullptr;
   facts.owner_privileged = is_privileged_sid(owner);
+  facts.dacl = aces;
+  return facts;
+}
+
+// The object behind one handle; the descriptor read from it is kept for as long as its facts are
+// judged.
+class OpenedFile : public OpenedPath {
+ public:
+  OpenedFile(HANDLE file, const std::wstring& path) : file_(file), path_(path) {}
+
+  Result<uint32_t> attributes() override {
+    BY_HANDLE_FILE_INFORMATION info{};
+    if (!::GetFileInformationByHandle(file_, &info)) return last_file_system_error();
+    return static_cast<uint32_t>(info.dwFileAttributes);
+  }
+
+  Result<PathSecurityFacts> security() override {
+    Result<PathSecurity> read = read_path_security(file_, path_);
+    if (!read.ok()) return read.take_error();
+    security_ = std::move(read.value());
+    aces_.emplace(security_.dacl);
+    return facts_of(security_.owner, security_.dacl != nullptr ? &*aces_ : nullptr);
+  }
+
+ private:
+  HANDLE file_;
+  const std::wstring& path_;
+  PathSecurity security_;
+  std::optional<Win32AceList> aces_;
+};
+
+}  // namespace
+
+Status evaluate_owner_and_dacl(PSID owner, PACL dacl, bool private_mode) {
   Win32AceList aces(dacl);
-  facts.dacl = dacl != nullptr ? &aces : nullptr;
-  return evaluate_path_security(facts, private_mode);
+  return evaluate_path_security(facts_of(owner, dacl != nullptr ? &aces : nullptr), private_mode);
 }
 
 }  // namespace win32
 
 Status check_protected_path(const std::u16string& path, bool private_mode) {
   const std::wstring wide = win32::to_wide(path);
-  {
-    // The link itself is opened, not its target; backup semantics let directories open too.
-    win32::UniqueHandle file(::CreateFileW(
-        wide.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-        OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS, nullptr));
-    if (!file) return win32::last_file_system_error();
-    BY_HANDLE_FILE_INFORMATION info{};
-    if (!::GetFileInformationByHandle(file.get(), &info)) return win32::last_file_system_error();
-    VK_RETURN_IF_ERROR(evaluate_attributes(info.dwFileAttributes));
-  }
-  Result<win32::PathSecurity> security = win32::read_path_security(wide);
-  if (!security.ok()) return security.take_error();
-  return win32::evaluate_owner_and_dacl(security.value().owner, security.value().dacl,
-                                        private_mode);
+  // The link itself is opened, not its target; backup semantics let directories open too. The
+  // attributes and the descriptor both come from this handle.
+  win32::UniqueHandle file(
+      ::CreateFileW(wide.c_str(), READ_CONTROL | FILE_READ_ATTRIBUTES,
+                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                    FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+  if (!file) return win32::last_file_system_error();
+  win32::OpenedFile opened(file.get(), wide);
+  return check_opened_path(opened, private_mode);
 }
 
 }  // namespace vornakel

@@ -1,8 +1,10 @@
 #include <windows.h>
 
 #include <atomic>
+#include <string>
 
 #include "common/win32/system_messages_win32.h"
+#include "common/win32/wide.h"
 #include "service_host/install_layout.h"
 #include "service_host/local_system.h"
 #include "service_host/modes.h"
@@ -11,8 +13,6 @@
 
 namespace vornakel {
 namespace {
-
-wchar_t kServiceNameText[] = L"VornakelConnectHost";
 
 // Written once by service_main right after registration, read by the handler on the dispatcher
 // thread.
@@ -59,8 +59,8 @@ DWORD WINAPI service_control_handler(DWORD control, DWORD, void*, void*) {
 }
 
 void WINAPI service_main(DWORD, LPWSTR*) {
-  const SERVICE_STATUS_HANDLE handle =
-      ::RegisterServiceCtrlHandlerExW(kServiceNameText, service_control_handler, nullptr);
+  const SERVICE_STATUS_HANDLE handle = ::RegisterServiceCtrlHandlerExW(
+      win32::to_wide(kServiceName).c_str(), service_control_handler, nullptr);
   // Without a status handle nothing can be reported; the control manager sees a service that
   // never reported a state.
   if (handle == nullptr ||
@@ -76,7 +76,9 @@ void WINAPI service_main(DWORD, LPWSTR*) {
 }  // namespace
 
 Status run_service_dispatcher() {
-  SERVICE_TABLE_ENTRYW table[] = {{kServiceNameText, service_main}, {nullptr, nullptr}};
+  // The table takes a writable name; it lives until the dispatcher returns.
+  std::wstring name = win32::to_wide(kServiceName);
+  SERVICE_TABLE_ENTRYW table[] = {{name.data(), service_main}, {nullptr, nullptr}};
   if (!::StartServiceCtrlDispatcherW(table)) return win32::last_os_error();
   return Ok();
 }

@@ -73,6 +73,8 @@ class Win32SupervisorPlatform : public SupervisorPlatform {
                        nullptr)) {
         return win32::last_file_system_error();
       }
+      // A write that succeeds without taking anything would repeat forever.
+      if (written == 0) return Error::file_system(ERROR_WRITE_FAULT);
       bytes.remove_prefix(written);
     }
     return Ok();
@@ -83,7 +85,7 @@ class Win32SupervisorPlatform : public SupervisorPlatform {
     return Ok();
   }
 
-  bool has_metadata(const std::u16string& path) override { return win32::has_metadata(path); }
+  bool path_exists(const std::u16string& path) override { return win32::path_exists(path); }
 
   Status check_protected_path(const std::u16string& path, bool private_mode) override {
     return vornakel::check_protected_path(path, private_mode);

@@ -232,13 +232,51 @@ TEST(StartRecordBase64Test, CanonicalUnpaddedUrlSafeOnly) {
   EXPECT_FALSE(b64(std::string_view("AA\0A", 4)).ok());
 }
 
-TEST(StartRecordBase64Test, SizeLimitIsCheckedAfterCanonicalForm) {
+TEST(StartRecordBase64Test, SizeLimitIsJudgedOnTheLengthBeforeDecoding) {
   std::vector<uint8_t> bytes(33, 7);
   const std::string text = encode_base64url(bytes);
   EXPECT_EQ(b64(text, 33).value(), bytes);
   EXPECT_EQ(b64(text, 32).error(), Base64Error::kTooLong);
   bytes.resize(32);
   EXPECT_EQ(b64(encode_base64url(bytes), 32).value().size(), 32u);
+  // 4096 bytes encode to 5462 characters: one more is refused before a character is decoded, so
+  // even text the decoder would refuse reports the bound.
+  EXPECT_EQ(b64(encode_base64url(std::vector<uint8_t>(4096, 0xAB))).value().size(), 4096u);
+  EXPECT_EQ(b64(std::string(5463, '!')).error(), Base64Error::kTooLong);
+  EXPECT_EQ(b64(std::string(32768, 'A')).error(), Base64Error::kTooLong);
+  EXPECT_EQ(b64(std::string(5462, '!')).error(), Base64Error::kNotCanonical);
+  for (size_t max : {size_t{1}, size_t{2}, size_t{3}, size_t{31}, size_t{32}}) {
+    const std::string at_bound = encode_base64url(std::vector<uint8_t>(max, 0));
+    EXPECT_TRUE(b64(at_bound, max).ok()) << max;
+    EXPECT_EQ(b64(at_bound + "AAAA", max).error(), Base64Error::kTooLong) << max;
+  }
+}
+
+TEST(StartRecordBase64Test, DecodesExactlyTheTextsThatReencodeToThemselves) {
+  // Every text of two and three characters: the canonical rule is the round trip, whichever
+  // libsodium build does the decoding.
+  static constexpr char kAlphabet[] =
+      "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789-_";
+  size_t accepted = 0;
+  std::string text;
+  for (size_t length : {size_t{2}, size_t{3}}) {
+    const size_t count = length == 2 ? 64 * 64 : 64 * 64 * 64;
+    for (size_t n = 0; n < count; ++n) {
+      text.clear();
+      for (size_t i = 0, rest = n; i < length; ++i, rest /= 64)
+        text.push_back(kAlphabet[rest % 64]);
+      auto decoded = b64(text);
+      const bool round_trips = decoded.ok() && encode_base64url(decoded.value()) == text;
+      ASSERT_EQ(decoded.ok(), round_trips) << text;
+      if (!decoded.ok()) {
+        ASSERT_EQ(decoded.error(), Base64Error::kNotCanonical) << text;
+      } else {
+        ++accepted;
+      }
+    }
+  }
+  // 2 characters carry one byte (256 texts), 3 carry two (65536).
+  EXPECT_EQ(accepted, 256u + 65536u);
 }
 
 // --- host identity ---

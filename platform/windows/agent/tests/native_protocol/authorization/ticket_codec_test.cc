@@ -196,9 +196,33 @@ TEST(TicketCodecLimitTest, EncoderRefusesWhatTheDecoderCouldNotHold) {
   SessionTicket ticket;
   ticket.nonce = Bytes(4097, 1);
   EXPECT_FALSE(encode_session_ticket(ticket).ok());
-  ticket.nonce.clear();
-  ticket.display_id = std::string("a\0b", 3);
-  EXPECT_FALSE(encode_session_ticket(ticket).ok());
+}
+
+TEST(TicketCodecTextTest, AnyScalarValueRoundTripsInTheStringFields) {
+  // NUL, the noncharacters U+FFFF, U+FFFE and U+FDD0, and a supplementary character are text.
+  for (const std::string& text : {std::string("a\0b", 3),
+                                  std::string("a\xEF\xBF\xBF"
+                                              "b"),
+                                  std::string("\xEF\xBF\xBE"), std::string("\xEF\xB7\x90"),
+                                  std::string("\xF4\x8F\xBF\xBF"), std::string(1, '\0')}) {
+    SessionTicket ticket;
+    ticket.display_id = text;
+    ticket.signing_key_id = text;
+    auto encoded = encode_session_ticket(ticket);
+    ASSERT_TRUE(encoded.ok());
+    auto decoded = decode_session_ticket(encoded.value(), kTicketSizeLimit);
+    ASSERT_TRUE(decoded.ok()) << decoded.error().text();
+    EXPECT_EQ(decoded.value().display_id, text);
+    EXPECT_EQ(decoded.value().signing_key_id, text);
+  }
+  // An explicitly empty string is the default written out, and a repeated string is not canonical.
+  EXPECT_EQ(decode_session_ticket(cat({kSession, {0x3a, 0x00}}), kTicketSizeLimit).error().kind(),
+            DecodeError::Kind::kNotCanonical);
+  EXPECT_EQ(
+      decode_session_ticket(cat({kSession, {0x3a, 0x01, 'a', 0x3a, 0x01, 'b'}}), kTicketSizeLimit)
+          .error()
+          .kind(),
+      DecodeError::Kind::kNotCanonical);
 }
 
 TEST(TicketCodecSignedTest, NonCanonicalSignedTicketsAreRefused) {

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "ticket_issuer.h"
 
 namespace vornakel::native_protocol {
@@ -92,6 +94,21 @@ TEST(TicketVerifyTest, EveryBreakageHasItsFailureWord) {
   }
 }
 
+TEST(TicketVerifyTest, DisplayIdIsCheckedForLengthOnly) {
+  // Valid UTF-8 that nanopb's own string check or a C string would have refused or cut.
+  for (const std::string& display_id :
+       {std::string("a\xEF\xBF\xBF"
+                    "b"),
+        std::string("a\0b", 3), std::string("\xEF\xB7\x90"), std::string(128, '\0')}) {
+    IssueOptions issue_options = options();
+    issue_options.display_id = display_id;
+    EXPECT_EQ(verify_word(issue_options), "ok") << display_id.size();
+  }
+  IssueOptions too_long = options();
+  too_long.display_id = std::string(129, 'd');
+  EXPECT_EQ(verify_word(too_long), "invalid-signed-ticket");
+}
+
 TEST(TicketVerifyTest, ClockBoundaries) {
   IssueOptions issue_options = options();
   issue_options.issued_offset_s = 30;
@@ -169,6 +186,31 @@ TEST(TicketVerifyTest, RecordChecksComeFirst) {
   issue_options.requester_name = std::string(128, 'r');
   issue_options.breakage = Breakage::kNone;
   EXPECT_EQ(verify_word(issue_options), "ok");
+}
+
+TEST(TicketVerifyTest, TicketFaultsAreReportedBeforeKeyLengthAndPermissionFaults) {
+  auto issued = ticket_issuer::issue(options()).value();
+  Start start = parse_start(ticket_issuer::start_line(issued.start)).value();
+  HostBinding binding = check_host_identity(input_host_identity(start)).value();
+  auto word = [&](const Start& changed) {
+    auto verified = verify_authorization(changed, binding, kNow);
+    return verified.ok() ? std::string("ok")
+                         : std::string(authorization_failure_word(verified.error()));
+  };
+  // A ticket that does not decode (field number 0), with a 31-byte key: decoding comes first.
+  Start undecodable = start;
+  undecodable.signed_ticket = encode_base64url(Bytes{0x00, 0x00});
+  undecodable.ticket_key.public_key = encode_base64url(Bytes(31, 9));
+  EXPECT_EQ(word(undecodable), "invalid-signed-ticket");
+  // A bad signature over a ticket whose permissions the record lists in another order: the
+  // signature comes first.
+  IssueOptions bad_signature = options();
+  bad_signature.breakage = Breakage::kBadSignature;
+  Start unsigned_start =
+      parse_start(ticket_issuer::start_line(ticket_issuer::issue(bad_signature).value().start))
+          .value();
+  std::reverse(unsigned_start.permissions.begin(), unsigned_start.permissions.end());
+  EXPECT_EQ(word(unsigned_start), "invalid-signed-ticket");
 }
 
 TEST(TicketVerifyTest, PublicKeyText) {

@@ -1,5 +1,7 @@
 #include "native_protocol/support/loop_fakes.h"
 
+#include <new>
+
 #include <algorithm>
 #include <sstream>
 #include <type_traits>
@@ -129,7 +131,7 @@ Result<bool> FakeDesktop::refresh_input_desktop(std::unique_ptr<InputBackend>& b
 }
 
 Result<std::vector<DisplayRecord>, AdapterError> FakeDisplays::enumerate_displays() {
-  ++enumerations;
+  if (++enumerations == throw_at_enumeration) throw std::bad_alloc();
   if (fail) return *fail;
   return records;
 }

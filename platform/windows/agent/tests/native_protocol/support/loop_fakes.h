@@ -146,6 +146,8 @@ class FakeDisplays final : public DisplaySource {
 
   std::vector<DisplayRecord> records;
   std::optional<AdapterError> fail;
+  // The enumeration (counted from 1) that throws std::bad_alloc, as one would when memory runs out.
+  int throw_at_enumeration = 0;
   int enumerations = 0;
 };
 

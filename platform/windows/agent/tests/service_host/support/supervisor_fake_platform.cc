@@ -89,12 +89,14 @@ Status FakeSupervisorPlatform::require_local_system() {
 Result<InstallLayout> FakeSupervisorPlatform::validate_install() {
   record("validate");
   if (validation_error) return *validation_error;
-  return InstallLayout{kVersionDir, kPrivateDir};
+  last_validated_ = InstallLayout{version_dir, kPrivateDir};
+  return *last_validated_;
 }
 
 Result<std::unique_ptr<AgentProcess>> FakeSupervisorPlatform::launch_agent(
     const InstallLayout& layout, uint32_t session_id) {
-  if (layout.version_dir != kVersionDir || layout.private_dir != kPrivateDir) {
+  if (!last_validated_ || layout.version_dir != last_validated_->version_dir ||
+      layout.private_dir != last_validated_->private_dir) {
     return Error::message("launch with a layout that was not validated");
   }
   if (launch_error) {
@@ -104,6 +106,7 @@ Result<std::unique_ptr<AgentProcess>> FakeSupervisorPlatform::launch_agent(
   auto record_entry = std::make_unique<FakeAgentRecord>();
   record_entry->number = static_cast<int>(agents_.size()) + 1;
   record_entry->session_id = session_id;
+  record_entry->version_dir = layout.version_dir;
   record_entry->launched_at = now_ms_;
   FakeAgentRecord* raw = record_entry.get();
   agents_.push_back(std::move(record_entry));
@@ -133,13 +136,17 @@ Status FakeSupervisorPlatform::remove_file(const std::u16string& path) {
   return Ok();
 }
 
-bool FakeSupervisorPlatform::has_metadata(const std::u16string& path) {
-  return files.count(relative(path)) != 0;
+bool FakeSupervisorPlatform::path_exists(const std::u16string& path) {
+  const std::string name = relative(path);
+  return files.count(name) != 0 || links.count(name) != 0;
 }
 
 Status FakeSupervisorPlatform::check_protected_path(const std::u16string& path, bool private_mode) {
   const std::string name = relative(path);
   record(std::string("check ") + (private_mode ? "private " : "shared ") + name);
+  if (links.count(name) != 0) {
+    return Error::message("A protected installation path is a reparse point");
+  }
   if (unprotected.count(name) != 0) {
     return Error::message("An unprivileged account can access protected host state");
   }

@@ -22,6 +22,7 @@ namespace vornakel::testing {
 struct FakeAgentRecord {
   int number = 0;
   uint32_t session_id = 0;
+  std::u16string version_dir;
   uint64_t launched_at = 0;
   std::optional<uint64_t> closed_at;
   uint32_t exit_code = 259;
@@ -52,6 +53,10 @@ class FakeSupervisorPlatform : public SupervisorPlatform {
   std::set<std::string> directories{"state"};
   // Relative paths whose protection check fails.
   std::set<std::string> unprotected;
+  // Relative paths that are links (dangling or not): they exist, and their check refuses them.
+  std::set<std::string> links;
+  // The version directory the next validations report.
+  std::u16string version_dir = kVersionDir;
   uint32_t console_session = 1;
   int64_t unix_ticks_at_zero = 17'000'000'000'000'000;  // 2023-11-14, 1.7e12 ms
   std::optional<Error> local_system_error;
@@ -75,7 +80,7 @@ class FakeSupervisorPlatform : public SupervisorPlatform {
                                                      uint32_t session_id) override;
   Status write_file(const std::u16string& path, std::string_view bytes) override;
   Status remove_file(const std::u16string& path) override;
-  bool has_metadata(const std::u16string& path) override;
+  bool path_exists(const std::u16string& path) override;
   Status check_protected_path(const std::u16string& path, bool private_mode) override;
   Status replace_file(const std::u16string& from, const std::u16string& to) override;
 
@@ -87,6 +92,7 @@ class FakeSupervisorPlatform : public SupervisorPlatform {
   std::multimap<uint64_t, std::function<void()>> events_;
   std::vector<std::string> log_;
   std::vector<std::unique_ptr<FakeAgentRecord>> agents_;
+  std::optional<InstallLayout> last_validated_;
 };
 
 }  // namespace vornakel::testing

@@ -12,6 +12,7 @@
 #include "common/win32/unique_handle.h"
 #include "common/win32/wide.h"
 #include "service_host/protected_path.h"
+#include "service_host/win32/file_metadata_win32.h"
 
 namespace vornakel::win32 {
 namespace {
@@ -172,6 +173,9 @@ TEST(CheckProtectedPath, MissingPathsGiveTheFileSystemError) {
             Error::file_system(ERROR_FILE_NOT_FOUND));
   EXPECT_EQ(check_protected_path(u"C:\\vornakel-missing-dir\\file", false).error(),
             Error::file_system(ERROR_PATH_NOT_FOUND));
+  EXPECT_FALSE(path_exists(u"C:\\vornakel-missing-file.json"));
+  EXPECT_FALSE(path_exists(u"C:\\vornakel-missing-dir\\file"));
+  EXPECT_TRUE(path_exists(u"C:\\windows"));
 }
 
 TEST(CheckProtectedPath, UserOwnedDirectoryIsNotProtected) {

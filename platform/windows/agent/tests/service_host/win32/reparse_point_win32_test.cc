@@ -11,6 +11,7 @@
 #include "common/win32/unique_handle.h"
 #include "common/win32/wide.h"
 #include "service_host/protected_path.h"
+#include "service_host/win32/file_metadata_win32.h"
 
 namespace vornakel {
 namespace {
@@ -51,18 +52,51 @@ bool make_junction(const std::wstring& link, const std::wstring& target) {
                            static_cast<DWORD>(buffer.size()), nullptr, 0, &returned, nullptr);
 }
 
+// A junction in the temporary folder to an empty directory beside it; both go again at the end.
+// `made` is false where the file system keeps no junctions.
+class TempJunction {
+ public:
+  explicit TempJunction(const std::wstring& name) {
+    wchar_t temp[MAX_PATH];
+    if (::GetTempPathW(MAX_PATH, temp) == 0) return;
+    target_ = std::wstring(temp) + name + L"-target";
+    link_ = std::wstring(temp) + name;
+    ::CreateDirectoryW(target_.c_str(), nullptr);
+    ::CreateDirectoryW(link_.c_str(), nullptr);
+    made_ = make_junction(link_, target_);
+  }
+  ~TempJunction() {
+    ::RemoveDirectoryW(link_.c_str());
+    ::RemoveDirectoryW(target_.c_str());
+  }
+  void remove_target() { ::RemoveDirectoryW(target_.c_str()); }
+  std::u16string link() const { return win32::to_u16(link_); }
+  bool made() const { return made_; }
+
+ private:
+  std::wstring target_;
+  std::wstring link_;
+  bool made_ = false;
+};
+
+constexpr char kSkipped[] = "this file system keeps no junctions (Wine); covered by unit tests";
+
 TEST(ReparsePoint, JunctionIsRefusedWhateverItsTarget) {
-  wchar_t temp[MAX_PATH];
-  ASSERT_GT(::GetTempPathW(MAX_PATH, temp), 0u);
-  const std::wstring target = std::wstring(temp) + L"vornakel-junction-target";
-  const std::wstring link = std::wstring(temp) + L"vornakel-junction";
-  ::CreateDirectoryW(target.c_str(), nullptr);
-  ::CreateDirectoryW(link.c_str(), nullptr);
-  const bool made = make_junction(link, target);
-  const Status status = check_protected_path(win32::to_u16(link), false);
-  ::RemoveDirectoryW(link.c_str());
-  ::RemoveDirectoryW(target.c_str());
-  if (!made) GTEST_SKIP() << "this file system keeps no junctions (Wine); covered by unit tests";
+  TempJunction junction(L"vornakel-junction");
+  const Status status = check_protected_path(junction.link(), false);
+  if (!junction.made()) GTEST_SKIP() << kSkipped;
+  ASSERT_FALSE(status.ok());
+  EXPECT_EQ(status.error(), Error::message("A protected installation path is a reparse point"));
+}
+
+TEST(ReparsePoint, DanglingJunctionExistsAndIsRefused) {
+  // A link to a missing target must not count as absent: the files checked only when present
+  // would otherwise be created through it.
+  TempJunction junction(L"vornakel-dangling");
+  junction.remove_target();
+  if (!junction.made()) GTEST_SKIP() << kSkipped;
+  EXPECT_TRUE(win32::path_exists(junction.link()));
+  const Status status = check_protected_path(junction.link(), true);
   ASSERT_FALSE(status.ok());
   EXPECT_EQ(status.error(), Error::message("A protected installation path is a reparse point"));
 }

@@ -6,10 +6,13 @@
 #include <cmath>
 #include <cstdlib>
 #include <memory>
+#include <string>
 
 #include "native_protocol/display_record.h"
 #include "native_protocol/win32/display/test_window.h"
+#include "native_protocol/win32/dpi_awareness_win32.h"
 #include "native_protocol/win32/input_host_win32.h"
+#include "native_protocol/win32/system_message_win32.h"
 
 namespace vornakel::native_protocol {
 namespace {
@@ -165,6 +168,20 @@ TEST_F(Win32InjectionTest, BothWheels) {
       EXPECT_EQ(GET_WHEEL_DELTA_WPARAM(m.wparam), -240);
     }
   }
+}
+
+TEST_F(Win32InjectionTest, TheLastErrorSurvivesTheDpiRestoreAndTheCursorFailureMessage) {
+  // What an absolute move does after a failed SetCursorPos, before the loop reads the thread's
+  // last error: format the message, restore the DPI context. The code has no system text, so
+  // FormatMessageW fails and sets an error of its own on the way.
+  constexpr DWORD kCode = 0x2000ABCD;
+  win32::DpiAwarenessStack dpi;
+  ASSERT_TRUE(dpi.enter());
+  SetLastError(kCode);
+  const std::string text = win32::system_message(kCode);
+  dpi.restore();
+  EXPECT_EQ(GetLastError(), kCode);
+  EXPECT_EQ(text, "error 0x2000ABCD");
 }
 
 TEST_F(Win32InjectionTest, DestroyingTheBackendReleasesHeldInput) {
