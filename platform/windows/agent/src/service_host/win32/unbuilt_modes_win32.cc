@@ -8,8 +8,4 @@ Status run_capture_host(const std::vector<std::u16string>&) {
   return Error::message("The capture host is not available in this build");
 }
 
-Status run_indicator() {
-  return Error::message("The session indicator is not available in this build");
-}
-
 }  // namespace vornakel
