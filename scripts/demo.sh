@@ -5,7 +5,8 @@
 #    dist/linux/vornakel_screen_capture and dist/tools/vornakel_ticket_issuer;
 # 2. runs the Windows program under Wine in a sample installation tree and shows what each mode
 #    answers;
-# 3. runs the demonstrations of the service, the input host and the capture helper (scripts/demo/).
+# 3. runs the demonstrations of the service, the input host, the session indicator and the capture
+#    helper (scripts/demo/).
 set -euo pipefail
 repo=$(cd "$(dirname "$0")/.." && pwd)
 cd "$repo"
@@ -31,7 +32,7 @@ mkdir -p "$VORNAKEL_DEMO_DIR"
 scripts/wine/prefix.sh warm
 trap 'scripts/wine/prefix.sh stop' EXIT
 
-for part in modes service input capture; do
+for part in modes service input indicator capture; do
   if [ -x "scripts/demo/$part.sh" ]; then
     say "demonstration: $part"
     "scripts/demo/$part.sh"
