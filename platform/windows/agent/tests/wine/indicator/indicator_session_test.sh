@@ -166,15 +166,18 @@ check "screenshot $shot: the logo's colours" "$(logo_pixels "$shot" Default 20 4
 
 echo "-- pause"
 read -r pause_x pause_y <<<"$(client_point Default 180 263)"
-click_at "$pause_x" "$pause_y"
-await_line "$PAUSED" || true
-check "a click on Pause" "$(sed -n 4p "$WORK/ind.out")" "$PAUSED"
-if await_both_texts 2 "Resume remote input" && status_reads Default "Input paused" &&
-  status_reads Winlogon "Input paused"; then
-  pass "both windows read Input paused and Resume remote input at the next tick"
-else
-  fail "after Pause the windows read: $(grep -E 'id=(10|2) ' "$WORK/probe.txt")"
-fi
+# click_pause <line number> <expected line> <state word> <Pause button text>
+click_pause() {
+  click_at "$pause_x" "$pause_y"
+  await_line "$2" || true
+  check "a click on Pause: line $1" "$(sed -n "$1p" "$WORK/ind.out")" "$2"
+  if await_both_texts 2 "$4" && status_reads Default "$3" && status_reads Winlogon "$3"; then
+    pass "both windows read $3 and $4 at the next tick"
+  else
+    fail "after the click the windows read: $(grep -E 'id=(10|2) ' "$WORK/probe.txt")"
+  fi
+}
+click_pause 4 "$PAUSED" "Input paused" "Resume remote input"
 TOP=$(focused_desktop)
 check "the clicked window's Pause button has the focus ($TOP on top)" "$(window_value "$TOP" focus)" 2
 for expected in 3 1 2; do
@@ -183,15 +186,7 @@ for expected in 3 1 2; do
   probe list
   check "Tab moves the focus to control $expected" "$(window_value "$TOP" focus)" "$expected"
 done
-click_at "$pause_x" "$pause_y"
-await_line "$RESUMED" || true
-check "a second click" "$(sed -n 5p "$WORK/ind.out")" "$RESUMED"
-if await_both_texts 2 "Pause remote input" && status_reads Default "Session active" &&
-  status_reads Winlogon "Session active"; then
-  pass "both windows read Session active and Pause remote input again"
-else
-  fail "after the second click the windows read: $(grep -E 'id=(10|2) ' "$WORK/probe.txt")"
-fi
+click_pause 5 "$RESUMED" "Session active" "Pause remote input"
 
 echo "-- collapse, show, drag"
 OTHER=$([ "$TOP" = Default ] && echo Winlogon || echo Default)
