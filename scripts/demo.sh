@@ -5,8 +5,9 @@
 #    dist/linux/vornakel_screen_capture and dist/tools/vornakel_ticket_issuer;
 # 2. runs the Windows program under Wine in a sample installation tree and shows what each mode
 #    answers;
-# 3. runs the demonstrations of the service, the input host, the capture host and the capture
-#    helper, and installs the Windows package into the Wine prefix (scripts/demo/).
+# 3. runs the demonstrations of the service, the input host, the capture host, the session
+#    indicator and the capture helper, and installs the Windows package into the Wine prefix
+#    (scripts/demo/).
 set -euo pipefail
 repo=$(cd "$(dirname "$0")/.." && pwd)
 cd "$repo"
@@ -32,7 +33,7 @@ mkdir -p "$VORNAKEL_DEMO_DIR"
 scripts/wine/prefix.sh warm
 trap 'scripts/wine/prefix.sh stop' EXIT
 
-for part in modes service input capture_host capture package; do
+for part in modes service input capture_host indicator capture package; do
   if [ -x "scripts/demo/$part.sh" ]; then
     say "demonstration: $part"
     "scripts/demo/$part.sh"

@@ -101,6 +101,29 @@ std::string_view authorization_failure_word(AuthorizationFailure failure) {
   return "invalid-host-binding";
 }
 
+std::string_view indicator_stage_word(IndicatorStage stage) {
+  return stage == IndicatorStage::kCreateDesktopWindows ? "create-desktop-windows"
+                                                        : "read-visibility";
+}
+
+std::string_view window_stage_word(WindowStage stage) {
+  switch (stage) {
+    case WindowStage::kOpenDesktop:
+      return "open-desktop";
+    case WindowStage::kAttachDesktop:
+      return "attach-desktop";
+    case WindowStage::kModuleInstance:
+      return "module-instance";
+    case WindowStage::kCreateWindow:
+      return "create-window";
+    case WindowStage::kCreateControls:
+      return "create-controls";
+    case WindowStage::kRegisterHotkey:
+      return "register-hotkey";
+  }
+  return {};
+}
+
 namespace {
 
 std::string concat(std::initializer_list<std::string_view> pieces) {
@@ -150,6 +173,24 @@ Status drain_pending(std::string& pending, const WriteSome& write_some, const Er
   pending.erase(0, sent);
   return result;
 }
+
+StatusLine StatusLine::indicator_stage(IndicatorStage stage) {
+  return StatusLine(concat({R"({"type":"stage","stage":")", indicator_stage_word(stage), "\"}\n"}));
+}
+
+StatusLine StatusLine::window_error(WindowStage stage, DesktopName desktop, int32_t code) {
+  const std::string signed_code = std::to_string(code);
+  return StatusLine(
+      concat({R"({"type":"error","stage":")", window_stage_word(stage), R"(","desktop":")",
+              desktop_name_word(desktop), R"(","win32":)", signed_code, "}\n"}));
+}
+
+StatusLine StatusLine::pause(bool paused) {
+  return StatusLine(paused ? "{\"type\":\"pause\",\"paused\":true}\n"
+                           : "{\"type\":\"pause\",\"paused\":false}\n");
+}
+
+StatusLine StatusLine::stop() { return StatusLine("{\"type\":\"stop\"}\n"); }
 
 Status write_status_line(StatusSink& sink, const StatusLine& line, Flush flush) {
   VK_RETURN_IF_ERROR(sink.write(line.bytes()));

@@ -1,5 +1,6 @@
-// Framed input lines and status lines of the input host. Input is read one line feed terminated
-// line at a time under a fixed bound; output is one JSON object per line from a fixed vocabulary.
+// Framed input lines and status lines of the helpers (the input host and the session indicator).
+// Input is read one line feed terminated line at a time under a fixed bound; output is one JSON
+// object per line from a fixed vocabulary.
 #ifndef VORNAKEL_NATIVE_PROTOCOL_FRAMING_H_
 #define VORNAKEL_NATIVE_PROTOCOL_FRAMING_H_
 
@@ -95,6 +96,25 @@ std::string_view loop_stage_word(LoopStage stage);
 std::string_view desktop_name_word(DesktopName name);
 std::string_view authorization_failure_word(AuthorizationFailure failure);
 
+// The session indicator's stage lines, in the order it writes them.
+enum class IndicatorStage {
+  kReadVisibility,
+  kCreateDesktopWindows,
+};
+
+// The setup steps of an indicator window, as its error line names them.
+enum class WindowStage {
+  kOpenDesktop,
+  kAttachDesktop,
+  kModuleInstance,
+  kCreateWindow,
+  kCreateControls,
+  kRegisterHotkey,
+};
+
+std::string_view indicator_stage_word(IndicatorStage stage);
+std::string_view window_stage_word(WindowStage stage);
+
 // One status line. Values come only from the fixed vocabularies above, so nothing needs escaping.
 class StatusLine {
  public:
@@ -103,6 +123,12 @@ class StatusLine {
   static StatusLine desktop(DesktopName name);
   static StatusLine error(LoopStage stage, uint32_t win32);
   static StatusLine authorization_error(AuthorizationFailure failure);
+
+  // The session indicator's lines. Its error line carries the window's desktop and a signed code.
+  static StatusLine indicator_stage(IndicatorStage stage);
+  static StatusLine window_error(WindowStage stage, DesktopName desktop, int32_t code);
+  static StatusLine pause(bool paused);
+  static StatusLine stop();
 
   // The exact bytes, line feed included.
   const std::string& bytes() const { return bytes_; }

@@ -3,7 +3,9 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <string>
 
+#include "common/win32/system_messages_win32.h"
 #include "common/win32/unique_handle.h"
 
 namespace vornakel::win32 {
@@ -19,6 +21,10 @@ bool write_standard_error(std::string_view bytes) {
     bytes.remove_prefix(written);
   }
   return true;
+}
+
+void write_entry_error(const Error& error) {
+  (void)write_standard_error("Windows host service: " + display_for_stderr(error) + "\n");
 }
 
 }  // namespace vornakel::win32

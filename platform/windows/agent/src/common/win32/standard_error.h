@@ -6,11 +6,17 @@
 
 #include <string_view>
 
+#include "common/error.h"
+
 namespace vornakel::win32 {
 
 // Writes all of `bytes` to GetStdHandle(STD_ERROR_HANDLE) with WriteFile. Returns false when
 // there is no such handle or a write fails; callers have nowhere else to report that.
 bool write_standard_error(std::string_view bytes);
+
+// The process entry's report of an error that ends a mode: "Windows host service: ", the error's
+// display and a line feed.
+void write_entry_error(const Error& error);
 
 }  // namespace vornakel::win32
 

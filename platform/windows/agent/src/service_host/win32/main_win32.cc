@@ -61,8 +61,6 @@ Status run() {
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
   const vornakel::Status status = vornakel::run();
   if (status.ok()) return 0;
-  const std::string line =
-      "Windows host service: " + vornakel::win32::display_for_stderr(status.error()) + "\n";
-  vornakel::win32::write_standard_error(line);
+  vornakel::win32::write_entry_error(status.error());
   return 1;
 }

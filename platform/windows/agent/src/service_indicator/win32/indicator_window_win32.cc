@@ -1,0 +1,182 @@
+#include "service_indicator/win32/indicator_window_win32.h"
+
+#include <string>
+
+#include "common/win32/wide.h"
+
+namespace vornakel::service_indicator::win32 {
+namespace {
+
+using vornakel::win32::to_wide;
+
+Rect rect_of(const RECT& r) { return Rect{r.left, r.top, r.right, r.bottom}; }
+
+HWND control(HWND window, ControlId id) { return ::GetDlgItem(window, static_cast<int>(id)); }
+
+IndicatorWindowState* state_of(HWND window) {
+  return reinterpret_cast<IndicatorWindowState*>(::GetWindowLongPtrW(window, GWLP_USERDATA));
+}
+
+COLORREF colour_for(const IndicatorWindowState& state, LogoColour colour) {
+  switch (colour) {
+    case LogoColour::kInk:
+      return state.ink;
+    case LogoColour::kPaper:
+      return state.paper;
+    case LogoColour::kMint:
+      return state.mint;
+  }
+  return state.ink;
+}
+
+// The background, then the logo: three rounded squares, each with a 2-pixel solid pen. Every brush
+// and pen is made for this paint and deleted after it, with the context's own put back first.
+void paint(HWND window, const IndicatorWindowState& state) {
+  PAINTSTRUCT paint_info;
+  HDC dc = ::BeginPaint(window, &paint_info);
+  if (dc == nullptr) return;
+  UniqueBrush background(::CreateSolidBrush(state.paper));
+  if (background) ::FillRect(dc, &paint_info.rcPaint, background.get());
+  for (const LogoShape& shape : logo_shapes(state.behaviour.expanded())) {
+    UniqueBrush fill(::CreateSolidBrush(colour_for(state, shape.fill)));
+    UniquePen outline(::CreatePen(PS_SOLID, kLogoPenWidth, colour_for(state, shape.outline)));
+    if (!fill || !outline) continue;
+    HGDIOBJ previous_brush = ::SelectObject(dc, fill.get());
+    HGDIOBJ previous_pen = ::SelectObject(dc, outline.get());
+    ::RoundRect(dc, shape.rect.left, shape.rect.top, shape.rect.right, shape.rect.bottom,
+                shape.corner, shape.corner);
+    ::SelectObject(dc, previous_pen);
+    ::SelectObject(dc, previous_brush);
+  }
+  ::EndPaint(window, &paint_info);
+}
+
+LRESULT CALLBACK indicator_window_proc(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
+  if (message == WM_NCCREATE) {
+    auto* create = reinterpret_cast<CREATESTRUCTW*>(lparam);
+    auto* state = static_cast<IndicatorWindowState*>(create->lpCreateParams);
+    state->port.bind(window);
+    ::SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(state));
+    return ::DefWindowProcW(window, message, wparam, lparam);
+  }
+  IndicatorWindowState* state = state_of(window);
+  if (state == nullptr) {
+    if (message == WM_DESTROY) ::PostQuitMessage(0);
+    return ::DefWindowProcW(window, message, wparam, lparam);
+  }
+  WindowBehaviour& behaviour = state->behaviour;
+  switch (message) {
+    case WM_PAINT:
+      paint(window, *state);
+      return 0;
+    case WM_CTLCOLORSTATIC: {
+      // Labels and the read-only details box: ink on paper.
+      HDC dc = reinterpret_cast<HDC>(wparam);
+      ::SetTextColor(dc, state->ink);
+      ::SetBkColor(dc, state->paper);
+      return reinterpret_cast<LRESULT>(state->paper_brush.get());
+    }
+    case WM_TIMER:
+      behaviour.on_timer(std::chrono::steady_clock::now());
+      return 0;
+    case WM_COMMAND:
+      if (behaviour.on_command(LOWORD(wparam))) return 0;
+      break;
+    case WM_CLOSE:
+    case WM_HOTKEY:
+      // Alt+F4, the system's close command and the shortcut ask for a stop; the window stays.
+      behaviour.request_stop();
+      return 0;
+    case WM_NCHITTEST:
+      if (behaviour.is_drag_band(static_cast<int16_t>(HIWORD(lparam)))) return HTCAPTION;
+      break;
+    case WM_EXITSIZEMOVE:
+      behaviour.on_exit_size_move();
+      return 0;
+    case WM_SETTINGCHANGE:
+    case WM_DISPLAYCHANGE:
+      behaviour.on_display_change();
+      return 0;
+    case WM_DESTROY:
+      behaviour.on_destroy();
+      ::PostQuitMessage(0);
+      return 0;
+    default:
+      break;
+  }
+  return ::DefWindowProcW(window, message, wparam, lparam);
+}
+
+}  // namespace
+
+std::optional<Rect> HwndWindowPort::work_area() {
+  MONITORINFO info{};
+  info.cbSize = sizeof info;
+  if (!::GetMonitorInfoW(::MonitorFromWindow(window_, MONITOR_DEFAULTTONEAREST), &info)) {
+    return std::nullopt;
+  }
+  return rect_of(info.rcWork);
+}
+
+std::optional<Rect> HwndWindowPort::window_rect() {
+  RECT rect;
+  if (!::GetWindowRect(window_, &rect)) return std::nullopt;
+  return rect_of(rect);
+}
+
+bool HwndWindowPort::move_window(const Rect& r) {
+  // Without SWP_NOCOPYBITS Windows keeps the old client contents at the top left, so a collapse
+  // would go on showing the expanded logo (the logo's size changes and nothing else repaints it).
+  return ::SetWindowPos(window_, HWND_TOPMOST, r.left, r.top, r.right - r.left, r.bottom - r.top,
+                        SWP_NOACTIVATE | SWP_NOCOPYBITS) != FALSE;
+}
+
+bool HwndWindowPort::show_control(ControlId id, bool shown) {
+  HWND child = control(window_, id);
+  if (child == nullptr) return false;
+  // ShowWindow reports the previous visibility, not a failure.
+  ::ShowWindow(child, shown ? SW_SHOW : SW_HIDE);
+  return true;
+}
+
+bool HwndWindowPort::move_control(ControlId id, const ControlRect& r) {
+  HWND child = control(window_, id);
+  return child != nullptr && ::SetWindowPos(child, nullptr, r.x, r.y, r.width, r.height,
+                                            SWP_NOZORDER | SWP_NOACTIVATE) != FALSE;
+}
+
+bool HwndWindowPort::set_control_text(ControlId id, std::u16string_view text) {
+  HWND child = control(window_, id);
+  if (child == nullptr) return false;
+  return ::SetWindowTextW(child, to_wide(text).c_str()) != FALSE;
+}
+
+IndicatorWindowState::IndicatorWindowState(const WindowThreadStart& start,
+                                           std::chrono::steady_clock::time_point start_instant)
+    : ink(colour_value(start.brand.ink)),
+      paper(colour_value(start.brand.paper)),
+      mint(colour_value(start.brand.mint)),
+      paper_brush(::CreateSolidBrush(paper)),
+      behaviour(port, start.events, start.flags, start_instant) {}
+
+void register_indicator_class(HINSTANCE instance) {
+  const std::wstring class_name = to_wide(kWindowClassName);
+  WNDCLASSEXW window_class{};
+  window_class.cbSize = sizeof window_class;
+  window_class.style = CS_DROPSHADOW;
+  window_class.lpfnWndProc = indicator_window_proc;
+  window_class.hInstance = instance;
+  window_class.hbrBackground = reinterpret_cast<HBRUSH>(static_cast<INT_PTR>(COLOR_WINDOW + 1));
+  window_class.lpszClassName = class_name.c_str();
+  (void)::RegisterClassExW(&window_class);
+}
+
+HWND create_indicator_window(HINSTANCE instance, IndicatorWindowState& state) {
+  const Size size = window_size(true);
+  return ::CreateWindowExW(WS_EX_TOOLWINDOW | WS_EX_TOPMOST, to_wide(kWindowClassName).c_str(),
+                           to_wide(kWindowTitle).c_str(), WS_POPUP | WS_BORDER, kCreatedAt.x,
+                           kCreatedAt.y, size.width, size.height, nullptr, nullptr, instance,
+                           &state);
+}
+
+}  // namespace vornakel::service_indicator::win32

@@ -1,0 +1,88 @@
+// What an indicator window does with the user's actions and the system's notices, apart from the
+// window system itself: asking for a stop, flipping the pause flag, collapsing and expanding,
+// keeping the anchor the user dragged it to, refreshing its texts on the timer, and reporting its
+// end. The Win32 window procedure decodes each message and calls the matching member.
+#ifndef VORNAKEL_SERVICE_INDICATOR_WINDOW_WINDOW_BEHAVIOUR_H_
+#define VORNAKEL_SERVICE_INDICATOR_WINDOW_WINDOW_BEHAVIOUR_H_
+
+#include <chrono>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string_view>
+
+#include "common/result.h"
+#include "service_indicator/indicator_event.h"
+#include "service_indicator/window/window_layout.h"
+
+namespace vornakel::service_indicator {
+
+// The calls on its own window that the behaviour needs. Each returns false when the call failed.
+class WindowPort {
+ public:
+  virtual ~WindowPort() = default;
+  // The work area of the monitor nearest to the window.
+  virtual std::optional<Rect> work_area() = 0;
+  virtual std::optional<Rect> window_rect() = 0;
+  // Moves and sizes the window, inserted as topmost, without activating it.
+  virtual bool move_window(const Rect& rect) = 0;
+  virtual bool show_control(ControlId id, bool shown) = 0;
+  // Without changing z-order or activation.
+  virtual bool move_control(ControlId id, const ControlRect& rect) = 0;
+  virtual bool set_control_text(ControlId id, std::u16string_view text) = 0;
+};
+
+class WindowBehaviour {
+ public:
+  WindowBehaviour(WindowPort& port, IndicatorEventSender events,
+                  std::shared_ptr<IndicatorFlags> flags,
+                  std::chrono::steady_clock::time_point start_instant);
+
+  // The placement rule for the given state; false at the first failing call. Setup reports that
+  // failure itself; later ones go through the handlers below.
+  bool place(bool expanded);
+
+  // Setup is done and the window is visible: from now on its destruction is reported.
+  void mark_shown() { shown_ = true; }
+  bool shown() const { return shown_; }
+  bool expanded() const { return expanded_; }
+
+  // WM_CLOSE, WM_HOTKEY and the Stop button: ask for a stop; the window stays.
+  void request_stop();
+  // WM_COMMAND. False for ids the window does not handle (default processing).
+  bool on_command(int32_t id);
+  // Whether a hit test at screen row `y` falls in the drag band (the caption).
+  bool is_drag_band(int32_t y);
+  // WM_EXITSIZEMOVE: the user left the window somewhere; its corner becomes the anchor.
+  void on_exit_size_move();
+  // WM_SETTINGCHANGE, WM_DISPLAYCHANGE.
+  void on_display_change();
+  // WM_TIMER: the status text and the pause button's text.
+  void on_timer(std::chrono::steady_clock::time_point now);
+  // WM_DESTROY.
+  void on_destroy();
+
+ private:
+  // After setup a failed placement leaves the window as it is and asks for a stop through the
+  // flag alone: the main loop notices it within one wait.
+  void place_or_stop(bool expanded);
+
+  WindowPort& port_;
+  IndicatorEventSender events_;
+  std::shared_ptr<IndicatorFlags> flags_;
+  std::chrono::steady_clock::time_point start_instant_;
+  std::optional<Point> anchor_;
+  bool shown_ = false;
+  bool expanded_ = true;
+};
+
+// Tries the stop shortcuts in order. `try_register` returns nullopt when the key registered and
+// the failure's code otherwise; the result is the first key that registered, or the code of the
+// last attempt.
+Result<StopShortcut, int32_t> register_stop_shortcut(
+    const std::function<std::optional<int32_t>(uint32_t virtual_key)>& try_register);
+
+}  // namespace vornakel::service_indicator
+
+#endif  // VORNAKEL_SERVICE_INDICATOR_WINDOW_WINDOW_BEHAVIOUR_H_
