@@ -2,13 +2,9 @@
 # media engine installed as "runtime/ffmpeg.exe", started by a Windows-side runner that sees full
 # exit codes and makes real Windows pipes.
 foreach(name IN ITEMS capture_standin_engine capture_host_runner)
-  add_executable(vornakel_${name} "${CMAKE_CURRENT_SOURCE_DIR}/capture_host/${name}.cc")
-  vornakel_project_target(vornakel_${name})
-  target_link_libraries(vornakel_${name} PRIVATE shell32 user32)
-  if(MINGW)
-    target_link_options(vornakel_${name} PRIVATE -municode)
-  endif()
-  vornakel_copy_to_dist(vornakel_${name} windows-test)
+  vornakel_add_wine_test_program(vornakel_${name}
+                                 SOURCES "${CMAKE_CURRENT_SOURCE_DIR}/capture_host/${name}.cc"
+                                 LIBS shell32 user32)
 endforeach()
 
 vornakel_add_wine_script_test(capture_host_end_to_end

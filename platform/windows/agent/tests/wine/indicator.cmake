@@ -2,14 +2,9 @@
 # while a harness provides the "Winlogon" desktop (and, where asked, holds the stop shortcut), and a
 # probe reads the windows from outside. The window floor is the comparison program of the figures.
 foreach(program harness probe window_floor)
-  add_executable(vornakel_indicator_${program} WIN32
-                 "${CMAKE_CURRENT_SOURCE_DIR}/indicator/indicator_${program}_win32.cc")
-  vornakel_project_target(vornakel_indicator_${program})
-  target_link_libraries(vornakel_indicator_${program} PRIVATE user32 gdi32 shell32)
-  if(MINGW)
-    target_link_options(vornakel_indicator_${program} PRIVATE -municode)
-  endif()
-  vornakel_copy_to_dist(vornakel_indicator_${program} windows-test)
+  vornakel_add_wine_test_program(vornakel_indicator_${program} WIN32
+    SOURCES "${CMAKE_CURRENT_SOURCE_DIR}/indicator/indicator_${program}_win32.cc"
+    LIBS user32 gdi32 shell32)
 endforeach()
 
 vornakel_add_wine_script_test(indicator_session_wine

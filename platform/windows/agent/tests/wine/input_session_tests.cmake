@@ -1,12 +1,8 @@
 # End-to-end input sessions: the test twin of the program runs "--input" under Wine and Xvfb with
 # start records from the ticket issuer, against a recorder window in a process of its own.
-add_executable(vornakel_input_recorder WIN32 "${CMAKE_CURRENT_SOURCE_DIR}/input/input_recorder_win32.cc")
-vornakel_project_target(vornakel_input_recorder)
-target_link_libraries(vornakel_input_recorder PRIVATE user32 gdi32 shell32)
-if(MINGW)
-  target_link_options(vornakel_input_recorder PRIVATE -municode)
-endif()
-vornakel_copy_to_dist(vornakel_input_recorder windows-test)
+vornakel_add_wine_test_program(vornakel_input_recorder WIN32
+                               SOURCES "${CMAKE_CURRENT_SOURCE_DIR}/input/input_recorder_win32.cc"
+                               LIBS user32 gdi32 shell32)
 
 foreach(case IN ITEMS keys pointer endings refusals)
   vornakel_add_wine_script_test(input_session_${case}
