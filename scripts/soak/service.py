@@ -1,0 +1,206 @@
+#!/usr/bin/env python3
+"""Soak run of the service under Wine's service control manager with a stand-in agent that dies
+one second after its start: it exits (code 3) and crashes (an access violation) in turn.
+
+  scripts/soak/service.py [--minutes N]
+
+For N minutes (default 10) the supervisor restarts agent after agent while the custom controls
+129, 130 and 128 are sent in turn throughout, each as soon as the one before was reflected in its
+file, and a reader opens "state/agent-state.json" every 2 ms. The service's handle count and
+private bytes are sampled every 5 seconds. At the end the service is stopped.
+
+Limits (the script ends with status 1 when one is broken):
+- after an agent ends, "stop-host" appears within one poll (250 ms) plus 150 ms of slack for
+  the stop-host write and the pass around the poll;
+- the next agent starts 4 s after "stop-host" appeared (2 s of grace, then 2 s of delay) and
+  not before; it may be later by one more poll and by the time Wine takes to start a process:
+  within 4000 to 5000 ms;
+- every control is reflected in its file, with the time of its write: 129 and 130 in
+  "state/agent-state.json" (enabled false, true), 128 in "stop-session", within 2.6 s (a
+  control waits while the supervisor sleeps the 2 s of an agent's stop sequence, then one poll);
+- "state/agent-state.json" is never seen partly written and no "service-next" file stays behind
+  (the record is replaced by a rename);
+- the service's handle count and private bytes are flat: the last minute's median within 2
+  handles and 1 MiB of the first minute's;
+- the service keeps running throughout and stops with STOPPED and exit code 0.
+"""
+import threading
+import time
+
+import service_lib as svc
+import soak
+
+NOTICE_LIMIT_MS = 400
+RELAUNCH_MS = (4000, 5000)
+CONTROL_LIMIT_MS = 2600
+HANDLE_LIMIT = 2
+PRIVATE_LIMIT = soak.MIB
+
+
+class StateReader(threading.Thread):
+    """Opens agent-state.json every 2 ms and counts what it finds."""
+
+    def __init__(self):
+        super().__init__(daemon=True)
+        self.reads = 0
+        self.partial = 0
+        self.running = True
+
+    def run(self):
+        while self.running:
+            if svc.read_state() == "partial":
+                self.partial += 1
+            self.reads += 1
+            time.sleep(0.002)
+
+
+class Controls(threading.Thread):
+    """Sends 129, 130 and 128 in turn, each once the one before was reflected in its file."""
+
+    def __init__(self, harness):
+        super().__init__(daemon=True)
+        self.harness = harness
+        self.running = True
+        self.sent = {129: 0, 130: 0, 128: 0}
+        self.latencies = []
+        self.missed = []
+        self.leftover_next = 0
+
+    @staticmethod
+    def reflected(code, sent_ms):
+        if code == 128:
+            try:
+                text = svc.STOP_SESSION.read_text()
+            except FileNotFoundError:
+                return False
+            return text.isdigit() and len(text) == 13 and int(text) >= sent_ms
+        state = svc.read_state()
+        return isinstance(state, tuple) and state[0] == (code == 130) and state[1] >= sent_ms
+
+    def run(self):
+        codes = (129, 130, 128)
+        index = 0
+        while self.running:
+            code = codes[index % len(codes)]
+            index += 1
+            sent_ms = int(time.time() * 1000)
+            self.harness.ask("control", code)
+            self.sent[code] += 1
+            if soak.wait_for(lambda: self.reflected(code, sent_ms), 10, step=0.005):
+                self.latencies.append(int(time.time() * 1000) - sent_ms)
+            else:
+                self.missed.append(code)
+            if code != 128 and svc.STATE_NEXT.exists():
+                self.leftover_next += 1
+            time.sleep(0.5)
+
+
+def main():
+    options = soak.options(__doc__.split("\n\n")[0])
+    soak.ensure_built("mingw")
+    soak.warm_wine()
+    harness = soak.Harness()
+    figures = soak.Figures("Service under Wine's service control manager",
+                           f"scripts/soak/service.py --minutes {options.minutes:g}")
+    svc.make_install()
+    svc.steer("exit-after-ms", 1000)
+    started = svc.install_and_start(harness)
+    service_pid = int(started.get("pid", 0))
+
+    log = svc.AgentLog()
+    reader, controls = StateReader(), Controls(harness)
+    reader.start()
+    controls.start()
+    samples = []  # (time, handles, private bytes)
+    notices = []  # (how the agent ended, ms from its end to stop-host)
+    relaunches = []  # ms from stop-host to the next agent's start
+    not_running = 0
+    steered = None
+    ended = None  # (pid of the agent that ended, when stop-host appeared)
+    next_sample = 0.0
+    start = time.monotonic()
+    deadline = start + options.minutes * 60
+    while time.monotonic() < deadline:
+        log.update()
+        latest = log.latest()
+        if latest is not None and latest != steered and log.agents[latest].get("ready"):
+            # Agents exit and crash in turn: the odd ones exit, the even ones crash.
+            crashes_next = (len(log.order) + 1) % 2 == 0
+            svc.steer("crash-after-ms", 1000 if crashes_next else None)
+            svc.steer("exit-after-ms", None if crashes_next else 1000)
+            steered = latest
+        if ended is None and svc.STOP_HOST.exists():
+            noticed_ms = int(time.time() * 1000)
+            log.update()
+            ended = (log.latest(), noticed_ms)
+            record = log.agents.get(log.latest(), {})
+            for how in ("exit", "crash"):
+                if f"{how}-ms" in record:
+                    notices.append((how, noticed_ms - record[f"{how}-ms"]))
+        elif ended is not None and log.latest() != ended[0] and \
+                "start-ms" in log.agents[log.latest()]:
+            relaunches.append(log.agents[log.latest()]["start-ms"] - ended[1])
+            ended = None
+        if time.monotonic() >= next_sample:
+            next_sample = time.monotonic() + 5
+            sample = harness.sample(service_pid)
+            if sample:
+                samples.append((time.monotonic(), *sample))
+            if harness.fields("query").get("state") != "4":
+                not_running += 1
+        time.sleep(0.01)
+    end = time.monotonic()
+    controls.running = reader.running = False
+    controls.join(15)
+    reader.join(5)
+    stopped = harness.ask("stop")
+    final = dict(part.split("=", 1) for line in stopped if line.startswith("final ")
+                 for part in line.split()[1:])
+    harness.ask("delete")
+    harness.close()
+    for name in ("exit-after-ms", "crash-after-ms"):
+        svc.steer(name, None)
+
+    log.update()
+    agents = len(log.order)
+    crashed = sum("crash-ms" in record for record in log.agents.values())
+    figures.value("agents started", f"{agents}: {agents - crashed - 1 if agents else 0} after an "
+                  f"exit, {crashed} after a crash (restarts {max(agents - 1, 0)})")
+    for how in ("exit", "crash"):
+        spans = [ms for kind, ms in notices if kind == how]
+        figures.check(f"agent {how} -> stop-host",
+                      f"{len(spans)} times, median {soak.median(spans)} ms, max {max(spans, default=None)} ms",
+                      bool(spans) and max(spans) <= NOTICE_LIMIT_MS, f"<= {NOTICE_LIMIT_MS} ms")
+    figures.check("stop-host -> next agent started",
+                  f"{len(relaunches)} times, min {min(relaunches, default=None)} ms, median "
+                  f"{soak.median(relaunches)} ms, max {max(relaunches, default=None)} ms",
+                  bool(relaunches) and RELAUNCH_MS[0] <= min(relaunches) and
+                  max(relaunches) <= RELAUNCH_MS[1], f"{RELAUNCH_MS[0]} to {RELAUNCH_MS[1]} ms")
+    sent = sum(controls.sent.values())
+    figures.check("controls reflected in their files",
+                  f"{sent - len(controls.missed)} of {sent} (129: {controls.sent[129]}, "
+                  f"130: {controls.sent[130]}, 128: {controls.sent[128]})",
+                  sent > 0 and not controls.missed, "all")
+    figures.check("control -> its file written",
+                  f"median {soak.median(controls.latencies)} ms, p99 "
+                  f"{soak.percentile(controls.latencies, 0.99)} ms, max "
+                  f"{max(controls.latencies, default=None)} ms",
+                  bool(controls.latencies) and max(controls.latencies) <= CONTROL_LIMIT_MS,
+                  f"<= {CONTROL_LIMIT_MS} ms")
+    figures.check("agent-state.json read partly written", f"{reader.partial} of {reader.reads} reads",
+                  reader.partial == 0 and reader.reads > 0, "0")
+    figures.check("service-next file left after a write", str(controls.leftover_next),
+                  controls.leftover_next == 0, "0")
+    soak.flatness(figures, "service handle count", [(t, h) for t, h, _ in samples], start, end,
+                  HANDLE_LIMIT, soak.count)
+    soak.flatness(figures, "service private bytes", [(t, p) for t, _, p in samples], start, end,
+                  PRIVATE_LIMIT, soak.mib)
+    figures.check("samples where the service was not RUNNING", str(not_running),
+                  not_running == 0, "0")
+    figures.check("final stop", f"state {final.get('state')}, exit code {final.get('exit')}",
+                  final.get("state") == "1" and final.get("exit") == "0", "STOPPED, exit code 0")
+    return figures.report()
+
+
+if __name__ == "__main__":
+    raise SystemExit(main())
