@@ -10,8 +10,10 @@ file, and a reader opens "state/agent-state.json" every 2 ms. The service's hand
 private bytes are sampled every 5 seconds. At the end the service is stopped.
 
 Limits (the script ends with status 1 when one is broken):
-- after an agent ends, "stop-host" appears within one poll (250 ms) plus 150 ms of slack for
-  the stop-host write and the pass around the poll;
+- the agents end as steered: exit code 3, or 0xC0000005 for the access violation;
+- after an agent's process has ended (a second harness waits on it), "stop-host" appears within
+  one poll (250 ms) plus 150 ms of slack for the write, the pass around the poll and the 10 ms
+  steps in which the script looks;
 - the next agent starts 4 s after "stop-host" appeared (2 s of grace, then 2 s of delay) and
   not before; it may be later by one more poll and by the time Wine takes to start a process:
   within 4000 to 5000 ms;
@@ -24,6 +26,7 @@ Limits (the script ends with status 1 when one is broken):
   handles and 1 MiB of the first minute's;
 - the service keeps running throughout and stops with STOPPED and exit code 0.
 """
+import random
 import threading
 import time
 
@@ -33,6 +36,7 @@ import soak
 NOTICE_LIMIT_MS = 400
 RELAUNCH_MS = (4000, 5000)
 CONTROL_LIMIT_MS = 2600
+EXIT_CODES = {"exit": 3, "crash": 0xC0000005}
 HANDLE_LIMIT = 2
 PRIVATE_LIMIT = soak.MIB
 
@@ -92,7 +96,16 @@ class Controls(threading.Thread):
                 self.missed.append(code)
             if code != 128 and svc.STATE_NEXT.exists():
                 self.leftover_next += 1
-            time.sleep(0.5)
+            # A random pause, so that controls fall on every phase of the supervisor's poll.
+            time.sleep(random.uniform(0.3, 0.8))
+
+
+def wait_for_end(waiter, agent, record):
+    """Fills in when the agent's process ended and its exit code."""
+    fields = waiter.fields("wait-exit", agent)
+    if "exited-ms" in fields:
+        record["ended"] = int(fields["exited-ms"])
+        record["code"] = int(fields["code"])
 
 
 def main():
@@ -112,35 +125,35 @@ def main():
     reader.start()
     controls.start()
     samples = []  # (time, handles, private bytes)
-    notices = []  # (how the agent ended, ms from its end to stop-host)
-    relaunches = []  # ms from stop-host to the next agent's start
+    # Per agent: how it ended (exit or crash) and when, as it logged it; when its process ended
+    # and with which code (a second harness waits on it); when stop-host appeared after it; when
+    # the next agent started.
+    ends = {}
+    waiter = soak.Harness()
     not_running = 0
     steered = None
-    ended = None  # (pid of the agent that ended, when stop-host appeared)
     next_sample = 0.0
     start = time.monotonic()
     deadline = start + options.minutes * 60
     while time.monotonic() < deadline:
         log.update()
         latest = log.latest()
+        now_ms = int(time.time() * 1000)
         if latest is not None and latest != steered and log.agents[latest].get("ready"):
             # Agents exit and crash in turn: the odd ones exit, the even ones crash.
             crashes_next = (len(log.order) + 1) % 2 == 0
             svc.steer("crash-after-ms", 1000 if crashes_next else None)
             svc.steer("exit-after-ms", None if crashes_next else 1000)
             steered = latest
-        if ended is None and svc.STOP_HOST.exists():
-            noticed_ms = int(time.time() * 1000)
-            log.update()
-            ended = (log.latest(), noticed_ms)
-            record = log.agents.get(log.latest(), {})
-            for how in ("exit", "crash"):
-                if f"{how}-ms" in record:
-                    notices.append((how, noticed_ms - record[f"{how}-ms"]))
-        elif ended is not None and log.latest() != ended[0] and \
-                "start-ms" in log.agents[log.latest()]:
-            relaunches.append(log.agents[log.latest()]["start-ms"] - ended[1])
-            ended = None
+            ends[latest] = {}
+            threading.Thread(target=wait_for_end, args=(waiter, latest, ends[latest]),
+                             daemon=True).start()
+        for agent, record in ends.items():
+            if "ended" in record and "stop-host" not in record and svc.STOP_HOST.exists():
+                record["stop-host"] = now_ms
+            if "stop-host" in record and "next" not in record and log.latest() != agent and \
+                    "start-ms" in log.agents[log.latest()]:
+                record["next"] = log.agents[log.latest()]["start-ms"]
         if time.monotonic() >= next_sample:
             next_sample = time.monotonic() + 5
             sample = harness.sample(service_pid)
@@ -158,19 +171,35 @@ def main():
                  for part in line.split()[1:])
     harness.ask("delete")
     harness.close()
+    waiter.close()
     for name in ("exit-after-ms", "crash-after-ms"):
         svc.steer(name, None)
 
     log.update()
-    agents = len(log.order)
-    crashed = sum("crash-ms" in record for record in log.agents.values())
-    figures.value("agents started", f"{agents}: {agents - crashed - 1 if agents else 0} after an "
-                  f"exit, {crashed} after a crash (restarts {max(agents - 1, 0)})")
+    for agent, record in ends.items():
+        logged = log.agents.get(agent, {})
+        record["how"] = "crash" if "crash-ms" in logged else "exit" if "exit-ms" in logged else None
+        record["logged"] = logged.get(f"{record['how']}-ms")
+    ended = [record for record in ends.values() if record["how"] and "ended" in record]
+    restarted = [record for record in ended if "next" in record]
+    figures.value("agents started", f"{len(log.order)}; restarts: "
+                  f"{sum(r['how'] == 'exit' for r in restarted)} after an exit, "
+                  f"{sum(r['how'] == 'crash' for r in restarted)} after a crash")
+    wrong_codes = [r["code"] for r in ended if r["code"] != EXIT_CODES[r["how"]]]
+    figures.check("exit codes of the agents", f"{len(ended) - len(wrong_codes)} of {len(ended)} "
+                  "as meant (3 for an exit, 0xC0000005 for the access violation)" +
+                  (f"; others: {sorted(set(wrong_codes))}" if wrong_codes else ""),
+                  bool(ended) and not wrong_codes, "all")
+    crash_end = [r["ended"] - r["logged"] for r in ended if r["how"] == "crash"]
+    figures.value("access violation -> process ended (Wine's handling of the crash)",
+                  f"median {soak.median(crash_end)} ms, max {max(crash_end, default=None)} ms")
     for how in ("exit", "crash"):
-        spans = [ms for kind, ms in notices if kind == how]
-        figures.check(f"agent {how} -> stop-host",
-                      f"{len(spans)} times, median {soak.median(spans)} ms, max {max(spans, default=None)} ms",
+        spans = [r["stop-host"] - r["ended"] for r in ended if r["how"] == how and "stop-host" in r]
+        figures.check(f"agent ended by {'its exit' if how == 'exit' else 'the crash'} -> stop-host",
+                      f"{len(spans)} times, median {soak.median(spans)} ms, max "
+                      f"{max(spans, default=None)} ms",
                       bool(spans) and max(spans) <= NOTICE_LIMIT_MS, f"<= {NOTICE_LIMIT_MS} ms")
+    relaunches = [r["next"] - r["stop-host"] for r in restarted]
     figures.check("stop-host -> next agent started",
                   f"{len(relaunches)} times, min {min(relaunches, default=None)} ms, median "
                   f"{soak.median(relaunches)} ms, max {max(relaunches, default=None)} ms",

@@ -31,9 +31,10 @@ RECORDER_EXE = DIST / "windows-test" / "vornakel_input_recorder.exe"
 HARNESS_EXE = DIST / "windows-test" / "vornakel_service_harness.exe"
 STANDIN_EXE = DIST / "windows-test" / "vornakel_service_standin_agent.exe"
 ISSUER = DIST / "tools" / "vornakel_ticket_issuer"
-CAPTURE = DIST / "linux" / "vornakel_screen_capture"
-MOVER = REPO / "build" / "linux" / "platform" / "macos" / "screen_capture" / "tests" / \
-    "screen_capture_test_mover"
+# A build tree that registers the scripts as tests names its own programs.
+CAPTURE = Path(os.environ.get("VORNAKEL_SOAK_CAPTURE", DIST / "linux" / "vornakel_screen_capture"))
+MOVER = Path(os.environ.get("VORNAKEL_SOAK_MOVER", REPO / "build" / "linux" / "platform" / "macos" /
+                            "screen_capture" / "tests" / "screen_capture_test_mover"))
 
 # What each preset builds for the soak scripts (the mingw targets copy themselves to dist/).
 PRESET_TARGETS = {
@@ -59,11 +60,16 @@ def options(description, **extra):
 
 
 def ensure_built(*presets):
-    """Builds what the scripts need from the given presets when it is missing."""
+    """Builds what the scripts need from the given presets when it is missing. Run as a test
+    (VORNAKEL_SOAK_NO_BUILD set), a missing program skips the test instead (status 77)."""
     for preset in presets:
         targets, outputs = PRESET_TARGETS[preset]
         if all(path.exists() for path in outputs):
             continue
+        if os.environ.get("VORNAKEL_SOAK_NO_BUILD"):
+            missing = [str(path) for path in outputs if not path.exists()]
+            print(f"SKIP: missing {', '.join(missing)} (build the {preset} preset first)")
+            raise SystemExit(77)
         print(f"[soak] building {', '.join(targets)} (preset {preset})", file=sys.stderr)
         subprocess.run(["cmake", "--preset", preset], cwd=REPO, check=True,
                        stdout=subprocess.DEVNULL)
@@ -153,6 +159,36 @@ def proc_status_kib(pid, key):
     except OSError:
         pass
     return None
+
+
+def linux_pids_of(command_text):
+    """The Linux processes of this run's Wine prefix whose command line holds `command_text` (a
+    Windows program under Wine is one Linux process, which ends when the Windows process ends;
+    Wine shows the Windows command line). Processes of other prefixes are never looked at twice."""
+    wanted = b"WINEPREFIX=" + str(WINEPREFIX).encode()
+    pids = []
+    for entry in os.listdir("/proc"):
+        if not entry.isdigit():
+            continue
+        try:
+            with open(f"/proc/{entry}/cmdline", "rb") as cmdline:
+                if command_text.encode() not in cmdline.read():
+                    continue
+            with open(f"/proc/{entry}/environ", "rb") as environ:
+                if wanted in environ.read().split(b"\0"):
+                    pids.append(int(entry))
+        except OSError:
+            pass
+    return pids
+
+
+def linux_process_alive(pid):
+    """Whether a Linux process still runs (a zombie waiting for its parent has ended)."""
+    try:
+        with open(f"/proc/{pid}/stat") as stat:
+            return stat.read().rsplit(")", 1)[1].split()[0] not in ("Z", "X")
+    except OSError:
+        return False
 
 
 def first_and_last_minute(samples, start, end):
@@ -248,7 +284,12 @@ class Harness:
             while True:
                 line = self.process.stdout.readline()
                 if not line:
-                    raise RuntimeError("the harness ended")
+                    try:
+                        self.process.wait(5)
+                    except subprocess.TimeoutExpired:
+                        pass
+                    raise RuntimeError(f"the harness ended (status {self.process.poll()}) "
+                                       f"after {' '.join(map(str, words))}")
                 line = line.rstrip("\r\n")
                 if line == ".":
                     return lines

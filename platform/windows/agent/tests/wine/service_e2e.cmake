@@ -12,7 +12,7 @@ foreach(target vornakel_service_standin_agent vornakel_service_harness vornakel_
   endif()
   vornakel_copy_to_dist(${target} windows-test)
 endforeach()
-# The harness counts a process's handles in the system's handle list (NtQuerySystemInformation).
+# The harness sizes a process's handle table from the system's process list (NtQuerySystemInformation).
 target_link_libraries(vornakel_service_harness PRIVATE ntdll)
 
 vornakel_add_wine_script_test(service_e2e_wine "${CMAKE_CURRENT_SOURCE_DIR}/service/service_e2e.sh")

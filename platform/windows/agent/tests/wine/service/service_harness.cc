@@ -12,6 +12,7 @@
 //   sample <pid>             handle count, private bytes and working set of <pid>, at once
 //   find <image name>        the pids of the running processes of that executable
 //   kill <pid>               TerminateProcess with exit code 1
+//   wait-exit <pid>          wait until <pid> ends; print when (Unix ms) and its exit code
 //   serve                    reads one command per line from standard input and answers each,
 //                            followed by a line "."; one Wine process for a whole soak run
 #include <windows.h>
@@ -48,25 +49,15 @@ DWORD number_of(const std::wstring& text) {
   return static_cast<DWORD>(std::wcstoul(text.c_str(), nullptr, 10));
 }
 
-// One entry of the system's handle list (SystemHandleInformation), as the kernel lays it out.
-struct SystemHandleEntry {
-  ULONG owner_pid;
-  BYTE object_type;
-  BYTE flags;
-  USHORT value;
-  PVOID object;
-  ACCESS_MASK access;
-};
-
-// The handles a process holds, counted in the system's handle list. Wine answers
-// GetProcessHandleCount with 0 for every process; its handle list is the wineserver's own.
-bool count_handles_in_system_list(DWORD pid, DWORD& handles) {
-  std::vector<unsigned char> buffer(1 << 20);
+// The size of a process's handle table as the system's process list gives it
+// (SystemProcessInformation): under Wine the wineserver's table size, which grows and shrinks in
+// steps of 32 entries.
+bool handle_table_size(DWORD pid, DWORD& size) {
+  std::vector<unsigned char> buffer(1 << 18);
   for (;;) {
     ULONG needed = 0;
-    const NTSTATUS status =
-        ::NtQuerySystemInformation(static_cast<SYSTEM_INFORMATION_CLASS>(16), buffer.data(),
-                                   static_cast<ULONG>(buffer.size()), &needed);
+    const NTSTATUS status = ::NtQuerySystemInformation(SystemProcessInformation, buffer.data(),
+                                                       static_cast<ULONG>(buffer.size()), &needed);
     if (status == static_cast<NTSTATUS>(0xC0000004L)) {  // STATUS_INFO_LENGTH_MISMATCH
       buffer.resize(std::max<size_t>(buffer.size() * 2, needed));
       continue;
@@ -74,16 +65,38 @@ bool count_handles_in_system_list(DWORD pid, DWORD& handles) {
     if (status < 0) return false;
     break;
   }
-  ULONG_PTR entries = 0;
-  std::memcpy(&entries, buffer.data(), sizeof(ULONG));
-  const size_t first =
-      alignof(SystemHandleEntry) > sizeof(ULONG) ? alignof(SystemHandleEntry) : sizeof(ULONG);
+  for (size_t offset = 0; offset + sizeof(SYSTEM_PROCESS_INFORMATION) <= buffer.size();) {
+    SYSTEM_PROCESS_INFORMATION entry{};
+    std::memcpy(&entry, buffer.data() + offset, sizeof(entry));
+    if (reinterpret_cast<ULONG_PTR>(entry.UniqueProcessId) == pid) {
+      size = entry.HandleCount;
+      return true;
+    }
+    if (entry.NextEntryOffset == 0) return false;
+    offset += entry.NextEntryOffset;
+  }
+  return false;
+}
+
+// The open handles of a process under Wine, where GetProcessHandleCount answers 0 for every
+// process: each handle value of its table is duplicated into this process and closed at once;
+// a value that does not name a handle fails with ERROR_INVALID_HANDLE. (The system's handle
+// list, SystemHandleInformation, is no way out: asked for while a process starts, it can crash
+// the wineserver and every process of the prefix with it.) The duplicate lives for a moment
+// only, which at most delays by that moment what the last close of an object does.
+bool count_open_handles(HANDLE process, DWORD pid, DWORD& handles) {
+  DWORD size = 0;
+  if (!handle_table_size(pid, size)) return false;
   handles = 0;
-  for (ULONG_PTR i = 0; i < entries && first + (i + 1) * sizeof(SystemHandleEntry) <= buffer.size();
-       ++i) {
-    SystemHandleEntry entry{};
-    std::memcpy(&entry, buffer.data() + first + i * sizeof(SystemHandleEntry), sizeof(entry));
-    if (entry.owner_pid == pid) ++handles;
+  for (ULONG_PTR index = 1; index <= size; ++index) {
+    HANDLE copy = nullptr;
+    if (::DuplicateHandle(process, reinterpret_cast<HANDLE>(index * 4), ::GetCurrentProcess(),
+                          &copy, 0, FALSE, 0)) {
+      ::CloseHandle(copy);
+      ++handles;
+    } else if (::GetLastError() != ERROR_INVALID_HANDLE) {
+      ++handles;  // there, but not to be duplicated
+    }
   }
   return true;
 }
@@ -156,12 +169,13 @@ int process_command(const std::vector<std::wstring>& args) {
   }
   if (command == L"sample" && args.size() == 2) {
     OwnedHandle process(
-        ::OpenProcess(PROCESS_QUERY_INFORMATION | PROCESS_VM_READ, FALSE, number_of(args[1])));
+        ::OpenProcess(PROCESS_QUERY_INFORMATION | PROCESS_VM_READ | PROCESS_DUP_HANDLE, FALSE,
+                      number_of(args[1])));
     if (!process) return fail("open-process");
     DWORD handles = 0;
     if (!::GetProcessHandleCount(process.get(), &handles)) return fail("handle-count");
-    if (handles == 0 && !count_handles_in_system_list(number_of(args[1]), handles)) {
-      return fail("handle-list");
+    if (handles == 0 && !count_open_handles(process.get(), number_of(args[1]), handles)) {
+      return fail("handle-table");
     }
     // PagefileUsage is the commit charge of the process: its private bytes.
     PROCESS_MEMORY_COUNTERS memory{};
@@ -188,6 +202,19 @@ int process_command(const std::vector<std::wstring>& args) {
       }
     }
     std::printf("\n");
+    return 0;
+  }
+  if (command == L"wait-exit" && args.size() == 2) {
+    OwnedHandle process(
+        ::OpenProcess(SYNCHRONIZE | PROCESS_QUERY_LIMITED_INFORMATION, FALSE, number_of(args[1])));
+    if (!process) return fail("open-process");
+    ::WaitForSingleObject(process.get(), INFINITE);
+    FILETIME now{};
+    ::GetSystemTimePreciseAsFileTime(&now);
+    const ULONGLONG ticks = (static_cast<ULONGLONG>(now.dwHighDateTime) << 32) | now.dwLowDateTime;
+    DWORD code = 0;
+    ::GetExitCodeProcess(process.get(), &code);
+    std::printf("exited-ms=%llu code=%lu\n", (ticks - 116444736000000000ull) / 10000u, code);
     return 0;
   }
   if (command == L"kill" && args.size() == 2) {
