@@ -69,12 +69,10 @@ class Stream:
         self.offsets = access_unit_offsets(data) if self.size else []
         ends = self.offsets[1:] + [self.size]
         # The writer puts the parameter sets right behind the delimiter of a key frame only.
-        self.keys = [data[offset + 10] & 0x1F == 7 for offset in self.offsets]
+        self.keys = [offset + 10 < self.size and data[offset + 10] & 0x1F == 7
+                     for offset in self.offsets]
         # The stream starts with a key frame's delimiter and nothing comes before it.
         self.whole = bool(self.offsets) and self.offsets[0] == 0 and self.keys[0]
-        self.key_slices_ok = all(
-            (data[offset + 10] & 0x1F == 7) or (data[offset + 10] & 0x1F == 1)
-            for offset in self.offsets)
         self.arrivals = [capture.arrival(end - 1) for end in ends]
         self.decode_ok, self.decode_error, self.strips = self._decode(capture.spool.name)
         self.decoded = len(self.strips)
@@ -108,21 +106,25 @@ class Stream:
                 for strip, arrival in zip(self.strips, self.arrivals)]
 
     def key_frame_gaps(self, fps=FPS):
-        """The largest distance in frames from a key frame to the next (or to the end of the
-        stream), and how many pictures came more than a second and a frame after the last key
-        frame's picture without being one."""
-        largest, late = 0, 0
-        last_index, last_taken = None, None
-        for index, (key, taken) in enumerate(zip(self.keys, self.taken())):
-            if key:
-                if last_index is not None:
-                    largest = max(largest, index - last_index)
-                last_index, last_taken = index, taken
-            elif None not in (taken, last_taken) and taken - last_taken > 1000 + 1000 / fps:
-                late += 1
-        if last_index is not None:
-            largest = max(largest, len(self.keys) - last_index)
-        return largest, late
+        return key_frame_gaps(self.keys, self.taken(), fps)
+
+
+def key_frame_gaps(keys, taken, fps=FPS):
+    """The largest distance in frames from a key frame to the next (or to the end of the stream),
+    and how many pictures were taken more than a second and a frame after the last key frame's
+    picture without being key frames themselves."""
+    largest, late = 0, 0
+    last_index, last_taken = None, None
+    for index, (key, when) in enumerate(zip(keys, taken)):
+        if key:
+            if last_index is not None:
+                largest = max(largest, index - last_index)
+            last_index, last_taken = index, when
+        elif None not in (when, last_taken) and when - last_taken > 1000 + 1000 / fps:
+            late += 1
+    if last_index is not None:
+        largest = max(largest, len(keys) - last_index)
+    return largest, late
 
 
 def rss_kib(process):
