@@ -26,7 +26,6 @@ Limits (the script ends with status 1 when one is broken):
 - resident memory is flat: the last minute's median within 1 MiB of the first minute's;
 - SIGTERM ends the program with status 0 and only its start note on standard error.
 """
-import shutil
 import time
 
 import capture_lib
@@ -92,10 +91,7 @@ def main():
     note = "vornakel-screen-capture: capturing display 0 at 1920x1080, 30fps, 6000kbps\n"
     figures.check("SIGTERM at the end", f"status {status}, standard error {errors!r}",
                   status == 0 and errors == note, "status 0, only the start note")
-    result = figures.report()
-    if result == 0:
-        shutil.rmtree(work, ignore_errors=True)
-    return result
+    return figures.report(work)
 
 
 if __name__ == "__main__":

@@ -38,7 +38,6 @@ Capture helper (the Linux stand-in on Xvfb, with the mover and its clock strip):
 """
 import atexit
 import errno
-import shutil
 import subprocess
 import threading
 import time
@@ -450,10 +449,7 @@ def main():
         if failed:
             text += f" (first failure: {failed[0].failed[0]})"
         figures.check(name, text, not failed, "every round")
-    status = figures.report()
-    if status == 0:
-        shutil.rmtree(work, ignore_errors=True)
-    return status
+    return figures.report(work)
 
 
 if __name__ == "__main__":

@@ -34,7 +34,6 @@ figure there is mostly Wine's. Under Wine, private bytes (GetProcessMemoryInfo's
 are the Linux process's anonymous resident memory (RssAnon), and GetProcessHandleCount answers 0
 for every process: the harness counts the process's entries in the system handle list instead.
 """
-import shutil
 import time
 
 import input_lib
@@ -234,10 +233,7 @@ def main():
                   f"first second of the stream: median {soak.mib(soak.median(warm) or 0)}; "
                   f"after it: median {soak.median(per_command) or 0:.0f} bytes per command "
                   "(mostly Wine's, per pointer move: see the script's header)")
-    status = figures.report()
-    if status == 0:
-        shutil.rmtree(work, ignore_errors=True)
-    return status
+    return figures.report(work)
 
 
 if __name__ == "__main__":

@@ -9,6 +9,7 @@ import argparse
 import atexit
 import datetime
 import os
+import shutil
 import signal
 import statistics
 import subprocess
@@ -243,8 +244,9 @@ class Figures:
             self.broken.append(name)
         return ok
 
-    def report(self):
-        """Prints the block and returns the exit status."""
+    def report(self, work=None):
+        """Prints the block and returns the exit status; a run whose figures all kept their
+        limits leaves no scratch folder behind (one that broke one keeps it for a look)."""
         minutes = (time.monotonic() - self.started) / 60
         today = datetime.date.today().isoformat()
         print()
@@ -261,8 +263,12 @@ class Figures:
         if self.broken:
             print(f"Verdict: {len(self.broken)} figure(s) broke their limit: "
                   f"{'; '.join(self.broken)}.")
+            if work:
+                print(f"The run's files stay in {work}.")
             return 1
         print("Verdict: every figure within its limit.")
+        if work:
+            shutil.rmtree(work, ignore_errors=True)
         return 0
 
 
