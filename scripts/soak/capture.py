@@ -26,6 +26,10 @@ Limits (the script ends with status 1 when one is broken):
 - resident memory is flat: the last minute's median within 1 MiB of the first minute's;
 - SIGTERM ends the program with status 0 and only its start note on standard error.
 """
+import sys
+
+sys.dont_write_bytecode = True  # no __pycache__ in the source tree
+
 import time
 
 import capture_lib

@@ -2,6 +2,9 @@
 """Tests of the rules by which the soak and fault scripts judge what they saw: a wrong verdict
 from them would hide a fault or report one that is not there. Runs without a display or Wine."""
 import sys
+
+sys.dont_write_bytecode = True  # no __pycache__ in the source tree
+
 import tempfile
 import unittest
 from pathlib import Path

@@ -36,6 +36,10 @@ Capture helper (the Linux stand-in on Xvfb, with the mover and its clock strip):
   the helper finishes that unit and ends with status 0 once it can, and the stream ends with a
   whole unit (every unit decodes); done three times a round.
 """
+import sys
+
+sys.dont_write_bytecode = True  # no __pycache__ in the source tree
+
 import atexit
 import errno
 import subprocess

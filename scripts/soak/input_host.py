@@ -34,6 +34,10 @@ figure there is mostly Wine's. Under Wine, private bytes (GetProcessMemoryInfo's
 are the Linux process's anonymous resident memory (RssAnon), and GetProcessHandleCount answers 0
 for every process: the harness counts the process's entries in the system handle list instead.
 """
+import sys
+
+sys.dont_write_bytecode = True  # no __pycache__ in the source tree
+
 import time
 
 import input_lib

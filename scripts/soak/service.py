@@ -26,6 +26,10 @@ Limits (the script ends with status 1 when one is broken):
   handles and 1 MiB of the first minute's;
 - the service keeps running throughout and stops with STOPPED and exit code 0.
 """
+import sys
+
+sys.dont_write_bytecode = True  # no __pycache__ in the source tree
+
 import random
 import threading
 import time

@@ -5,10 +5,13 @@ Runs the program the way the agent does (reading its standard output through a p
 the stream byte by byte, with ffmpeg/ffprobe as an independent decoder, plus the exit statuses and
 standard-error lines of the ways capture ends.
 """
+import sys
+
+sys.dont_write_bytecode = True  # no __pycache__ in the source tree
+
 import argparse
 import signal
 import subprocess
-import sys
 import tempfile
 import time
 
