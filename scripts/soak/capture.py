@@ -7,7 +7,9 @@ motion, read through a pipe the way the agent reads it.
 For N minutes (default 10) the program captures at its defaults (30 fps, 6000 kbit/s) a screen on
 which the mover shows a 640 x 360 window of fresh random pixels 30 times a second (so that the
 encoder spends its whole bit rate, as on a busy desktop) and keeps a clock strip showing the time
-of its drawing, redrawn every 2 ms; the program's resident memory is read from /proc every second. Then it is ended with SIGTERM and
+of its drawing, redrawn every 2 ms; the program's resident memory is read from /proc every second.
+The run begins with a one-second stall of the reader (not counted in the figures), so that the
+helper's whole picture pool has been in use once before memory is measured. Then it is ended with SIGTERM and
 ffmpeg decodes the whole stream with -err_detect explode -xerror.
 
 From the clock strip of each decoded picture and the time its access unit arrived whole at the
@@ -48,7 +50,17 @@ def main():
                            f"scripts/soak/capture.py --minutes {options.minutes:g}")
     capture_lib.start_mover(noise=True)
     capture = capture_lib.start_capture(work, "soak")
-    rss = []  # (time, KiB)
+    captured_from = time.monotonic()
+    # A stall of the reader first, so that every picture of the helper's pool is in use once:
+    # the pool is allocated up front, but a picture costs resident memory only once it is first
+    # written, which a busy minute late in the run would otherwise bring (3 MiB at 1080p).
+    time.sleep(2)
+    capture.pause()
+    capture_lib.writer_blocked(capture)
+    time.sleep(1)
+    capture.resume()
+    time.sleep(2)
+    rss = []  # (time, bytes)
     start = time.monotonic()
     deadline = start + options.minutes * 60
     while time.monotonic() < deadline and capture.process.poll() is None:
@@ -62,7 +74,7 @@ def main():
     stream = capture_lib.Stream(capture)
 
     figures.value("access units written", f"{len(stream.offsets)} ({stream.size / soak.MIB:.0f} MiB, "
-                  f"{len(stream.offsets) / max(end - start, 1):.1f} per second)")
+                  f"{len(stream.offsets) / max(end - captured_from, 1):.1f} per second)")
     figures.check("access units decoded by ffmpeg -xerror",
                   f"{stream.decoded} of {len(stream.offsets)}" +
                   (f": {stream.decode_error[:120]}" if stream.decode_error else ""),
@@ -78,7 +90,7 @@ def main():
     figures.value("pictures whose clock strip could not be read", str(unreadable))
     minutes = {}
     for when, arrival in zip(taken, stream.arrivals):
-        if when is not None:
+        if when is not None and arrival >= start:
             minutes.setdefault(int(arrival - start) // 60, []).append(arrival * 1000 - when)
     for minute in sorted(minutes):
         latencies = minutes[minute]

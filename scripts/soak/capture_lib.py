@@ -36,6 +36,21 @@ def start_capture(work, name, pipe_size=-1):
     return capture
 
 
+def writer_blocked(capture):
+    """Waits (up to 5 s) until what waits in the paused reader's pipe stops growing: the writer
+    is then blocked. Whether it came to that."""
+    previous, steady = -1, 0
+    end = time.monotonic() + 5
+    while time.monotonic() < end:
+        pending = capture.pending()
+        steady = steady + 1 if pending == previous else 0
+        if steady >= 4:
+            return True
+        previous = pending
+        time.sleep(0.05)
+    return False
+
+
 def strip_time(frame):
     """The 24-bit millisecond value in one decoded strip (gray, STRIP_WIDTH x BLOCK), or None
     when its check byte does not match."""

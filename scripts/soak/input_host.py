@@ -10,10 +10,13 @@ hostile line instead, in turn: a replayed seq, a 2049-byte line, a key in a sess
 SEND_KEYBOARD, and a tampered ticket at the start. The other sessions end with "close" or with the end of input, in
 turn. Before a hostile line something is held down, so that its release is seen to happen.
 
-The rate: the host refuses the 301st line within any one second at its loop, so a stream of
-exactly 300 lines per second has no room at all for the jitter between the sender and the loop
-and is refused sooner or later (it is the limit, not a load the host is meant to take for ever).
-The default is 285 lines per second: 300 lines then span 1.05 s, 50 ms of room.
+The rate: the host refuses the 301st line within any one second, counted when its loop takes a
+line from its queue; lines that waited there while the host stalled (under Wine, stalls of
+50 ms and more are common) are taken in a burst and count as if they had arrived together. So a
+stream close to the limit is refused at random: at exactly 300 lines per second it has no room at
+all, and at 285 lines per second (300 lines spanning 1.05 s) 32 of 45 sessions of a 4-minute run
+on a nearly idle machine ended under "receive-command". At the default of 250 lines per second
+(300 lines spanning 1.2 s) none did.
 
 Limits (the script ends with status 1 when one is broken):
 - every session ends exactly as its ending demands: its last status line (the ready line, or the
@@ -62,12 +65,14 @@ class Session:
         # and the commands sent by the last two.
         self.samples = []
         self.commands_at = []
+        self.longest_write = 0.0  # seconds a write to the host's standard input waited at most
 
 
-def stream_for(host, stream, seconds, rate):
+def stream_for(host, stream, seconds, rate, session):
     """Sends the stream for `seconds` at `rate` lines per second; the events it causes, or None
     when the host stopped reading. A sender that was held up goes on from now instead of catching
-    up in a burst, so that no second of the stream carries more than `rate` lines."""
+    up in a burst, so that no second of the stream carries more than `rate` lines. A write that
+    waits means the host's pipe was full: the host had fallen behind the stream."""
     events = 0
     interval = 1.0 / rate
     due = time.monotonic()
@@ -77,8 +82,10 @@ def stream_for(host, stream, seconds, rate):
         pause = due - time.monotonic()
         if pause > 0:
             time.sleep(pause)
+        before = time.monotonic()
         if not host.write(line):
             return None
+        session.longest_write = max(session.longest_write, time.monotonic() - before)
         events += made
         due = max(due + interval, time.monotonic())
     return events
@@ -117,10 +124,15 @@ def run_session(index, kind, work, harness, recorder, options):
     expected = 0
     warm_up = min(WARM_UP_SECONDS, options.session_seconds)
     for part in (warm_up, options.session_seconds - warm_up):
-        events = stream_for(host, stream, part, options.rate)
+        events = stream_for(host, stream, part, options.rate, session)
         if events is None:
             host.finish()
             session.ending = f"stopped reading mid-stream: {host.lines()[-1:]}"
+            # How far the host got is not known, so its events cannot be counted; what it held
+            # must still have been released.
+            session.events_ok = None
+            recorder.quiet()
+            session.held = sorted(recorder.held)
             return session
         expected += events
         session.commands_at.append(stream.lines)
@@ -167,7 +179,7 @@ def run_session(index, kind, work, harness, recorder, options):
 def main():
     options = soak.options(__doc__.split("\n\n")[0],
                            session_seconds=(float, 5.0, "length of a session's stream (5)"),
-                           rate=(float, 285.0, "command lines per second (285)"),
+                           rate=(float, 250.0, "command lines per second (250)"),
                            hostile_every=(int, 10, "every how many sessions one is hostile (10)"))
     soak.ensure_built("linux", "mingw")
     soak.run_under_xvfb()
@@ -200,14 +212,21 @@ def main():
     commands = sum(session.commands for session in sessions)
     figures.value("commands injected", f"{commands} ({commands / (end - start):.0f} per second "
                   f"over the whole run, {options.rate:g} per second while streaming)")
+    behind = [session for session in sessions if session.longest_write > 0.02]
+    figures.value("sessions in which the host fell behind the stream",
+                  f"{len(behind)} (a write to its standard input waited more than 20 ms; "
+                  f"longest {max((s.longest_write for s in sessions), default=0) * 1000:.0f} ms)")
     wrong = [f"{s.kind} {s.ending}" for s in sessions if not s.ended_as_expected]
     figures.check("sessions that ended with exactly the expected last line and status",
                   f"{len(sessions) - len(wrong)} of {len(sessions)}" +
                   (f" (first wrong: {wrong[0]})" if wrong else ""), not wrong, "all")
-    mismatched = sum(not session.events_ok for session in sessions)
+    judged = [session for session in sessions if session.events_ok is not None]
+    mismatched = sum(not session.events_ok for session in judged)
     figures.check("sessions whose window events matched the commands exactly",
-                  f"{len(sessions) - mismatched} of {len(sessions)} ({recorder.events} events)",
-                  mismatched == 0, "all")
+                  f"{len(judged) - mismatched} of {len(judged)} ({recorder.events} events)" +
+                  (f"; {len(sessions) - len(judged)} ended mid-stream, not counted"
+                   if len(judged) < len(sessions) else ""),
+                  bool(judged) and mismatched == 0, "all")
     figures.check("key events without the extra information 100", str(recorder.foreign),
                   recorder.foreign == 0, "0")
     held = [f"{s.kind}: {', '.join(s.held)}" for s in sessions if s.held]

@@ -84,6 +84,16 @@ class Recorder:
         self.update()
         return self.events == expected_events
 
+    def quiet(self, timeout=5.0):
+        """Waits until no event has come for 0.3 s (or `timeout` passes)."""
+        end = time.monotonic() + timeout
+        last, since = -1, time.monotonic()
+        while time.monotonic() < end and time.monotonic() - since < 0.3:
+            self.update()
+            if self.events != last:
+                last, since = self.events, time.monotonic()
+            time.sleep(0.02)
+
     def stop(self):
         if self.process and self.process.poll() is None:
             self.log.with_name(self.log.name + ".stop").touch()

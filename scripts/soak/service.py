@@ -104,12 +104,12 @@ class Controls(threading.Thread):
             time.sleep(random.uniform(0.3, 0.8))
 
 
-def wait_for_end(waiter, agent, record):
+def wait_for_end(waiter, agent):
     """Fills in when the agent's process ended and its exit code."""
-    fields = waiter.fields("wait-exit", agent)
+    fields = waiter.fields("wait-exit", agent["pid"])
     if "exited-ms" in fields:
-        record["ended"] = int(fields["exited-ms"])
-        record["code"] = int(fields["code"])
+        agent["ended"] = int(fields["exited-ms"])
+        agent["code"] = int(fields["code"])
 
 
 def main():
@@ -129,10 +129,9 @@ def main():
     reader.start()
     controls.start()
     samples = []  # (time, handles, private bytes)
-    # Per agent: how it ended (exit or crash) and when, as it logged it; when its process ended
-    # and with which code (a second harness waits on it); when stop-host appeared after it; when
-    # the next agent started.
-    ends = {}
+    # Into each agent's record go, beside what it logged: when its process ended and with which
+    # code (a second harness waits on it), when stop-host appeared after it, and when the next
+    # agent started.
     waiter = soak.Harness()
     not_running = 0
     steered = None
@@ -143,21 +142,19 @@ def main():
         log.update()
         latest = log.latest()
         now_ms = int(time.time() * 1000)
-        if latest is not None and latest != steered and log.agents[latest].get("ready"):
+        if latest is not None and latest is not steered and latest.get("ready"):
             # Agents exit and crash in turn: the odd ones exit, the even ones crash.
-            crashes_next = (len(log.order) + 1) % 2 == 0
+            crashes_next = (len(log.records) + 1) % 2 == 0
             svc.steer("crash-after-ms", 1000 if crashes_next else None)
             svc.steer("exit-after-ms", None if crashes_next else 1000)
             steered = latest
-            ends[latest] = {}
-            threading.Thread(target=wait_for_end, args=(waiter, latest, ends[latest]),
-                             daemon=True).start()
-        for agent, record in ends.items():
-            if "ended" in record and "stop-host" not in record and svc.STOP_HOST.exists():
-                record["stop-host"] = now_ms
-            if "stop-host" in record and "next" not in record and log.latest() != agent and \
-                    "start-ms" in log.agents[log.latest()]:
-                record["next"] = log.agents[log.latest()]["start-ms"]
+            threading.Thread(target=wait_for_end, args=(waiter, latest), daemon=True).start()
+        for index, agent in enumerate(log.records):
+            if "ended" in agent and "stop-host" not in agent and svc.STOP_HOST.exists():
+                agent["stop-host"] = now_ms
+            if "stop-host" in agent and "next" not in agent and index + 1 < len(log.records) \
+                    and "start-ms" in log.records[index + 1]:
+                agent["next"] = log.records[index + 1]["start-ms"]
         if time.monotonic() >= next_sample:
             next_sample = time.monotonic() + 5
             sample = harness.sample(service_pid)
@@ -180,13 +177,12 @@ def main():
         svc.steer(name, None)
 
     log.update()
-    for agent, record in ends.items():
-        logged = log.agents.get(agent, {})
-        record["how"] = "crash" if "crash-ms" in logged else "exit" if "exit-ms" in logged else None
-        record["logged"] = logged.get(f"{record['how']}-ms")
-    ended = [record for record in ends.values() if record["how"] and "ended" in record]
+    for record in log.records:
+        record["how"] = "crash" if "crash-ms" in record else "exit" if "exit-ms" in record else None
+        record["logged"] = record.get(f"{record['how']}-ms")
+    ended = [record for record in log.records if record["how"] and "ended" in record]
     restarted = [record for record in ended if "next" in record]
-    figures.value("agents started", f"{len(log.order)}; restarts: "
+    figures.value("agents started", f"{len(log.records)}; restarts: "
                   f"{sum(r['how'] == 'exit' for r in restarted)} after an exit, "
                   f"{sum(r['how'] == 'crash' for r in restarted)} after a crash")
     wrong_codes = [r["code"] for r in ended if r["code"] != EXIT_CODES[r["how"]]]

@@ -52,15 +52,17 @@ def steer(name, value=""):
 
 
 class AgentLog:
-    """The agents' records in host-service.log, read incrementally: per agent pid its start,
-    exit or crash time (Unix ms) and whether it is ready."""
+    """The agents' records in host-service.log, read incrementally: one per agent, in the order
+    they started, with its Windows pid, its start, exit or crash time (Unix ms, as the agent logs
+    them) and whether it is ready. Windows reuses pids, so a record begins at an agent's "start"
+    line and the later lines of that pid belong to it."""
 
-    RECORD = re.compile(r"^agent\[(\d+)\] (start-ms|exit-ms|crash-ms)=(\d+)$|^agent\[(\d+)\] ready$")
+    RECORD = re.compile(r"^agent\[(\d+)\] (start|ready)$|^agent\[(\d+)\] (start-ms|exit-ms|crash-ms)=(\d+)$")
 
     def __init__(self):
         self.offset = 0
-        self.agents = {}  # pid -> {"start-ms": ..., "exit-ms" / "crash-ms": ..., "ready": True}
-        self.order = []
+        self.records = []
+        self.current = {}  # pid -> its latest record
 
     def update(self):
         try:
@@ -74,18 +76,18 @@ class AgentLog:
             match = self.RECORD.match(line.strip())
             if not match:
                 continue
-            pid = int(match.group(1) or match.group(4))
-            if pid not in self.agents:
-                self.agents[pid] = {}
-                self.order.append(pid)
-            if match.group(2):
-                self.agents[pid][match.group(2)] = int(match.group(3))
+            if match.group(2) == "start":
+                record = {"pid": int(match.group(1))}
+                self.records.append(record)
+                self.current[record["pid"]] = record
+            elif match.group(2) == "ready":
+                self.current.get(int(match.group(1)), {})["ready"] = True
             else:
-                self.agents[pid]["ready"] = True
+                self.current.get(int(match.group(3)), {})[match.group(4)] = int(match.group(5))
         self.offset += end
 
     def latest(self):
-        return self.order[-1] if self.order else None
+        return self.records[-1] if self.records else None
 
 
 def read_state():
