@@ -9,8 +9,8 @@ which the mover shows a 640 x 360 window of fresh random pixels 30 times a secon
 encoder spends its whole bit rate, as on a busy desktop) and keeps a clock strip showing the time
 of its drawing, redrawn every 2 ms; the program's resident memory is read from /proc every second.
 The run begins with a one-second stall of the reader (not counted in the figures), so that the
-helper's whole picture pool has been in use once before memory is measured. Then it is ended with SIGTERM and
-ffmpeg decodes the whole stream with -err_detect explode -xerror.
+helper's whole picture pool has been in use once before memory is measured. Then it is ended with
+SIGTERM and ffmpeg decodes the whole stream with -err_detect explode -xerror.
 
 From the clock strip of each decoded picture and the time its access unit arrived whole at the
 reader, the script measures "picture taken -> access unit read": the helper's arrival -> written
@@ -73,7 +73,8 @@ def main():
     status, errors = capture.finish(10)
     stream = capture_lib.Stream(capture)
 
-    figures.value("access units written", f"{len(stream.offsets)} ({stream.size / soak.MIB:.0f} MiB, "
+    figures.value("access units written", f"{len(stream.offsets)} "
+                  f"({stream.size / soak.MIB:.0f} MiB, "
                   f"{len(stream.offsets) / max(end - captured_from, 1):.1f} per second)")
     figures.check("access units decoded by ffmpeg -xerror",
                   f"{stream.decoded} of {len(stream.offsets)}" +

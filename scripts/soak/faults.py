@@ -77,7 +77,7 @@ class Outcome:
 
 def start_service(harness, outcome, *steering, install=True):
     """A fresh installation (unless `install` is false) with the given steering files, the
-    service started and its first agent ready; the agent log and the first agent's pid."""
+    service started and its first agent ready; the agent log and the first agent's record."""
     if install:
         svc.make_install()
     for name in steering:
@@ -95,8 +95,8 @@ def agent_killed_while_stopping(harness, outcome, _options):
                          stderr=subprocess.DEVNULL, text=True)
     soak.wait_for(svc.STOP_HOST.exists, 3)
     time.sleep(1.0)  # inside the 5 s of grace
-    outcome.check("agent alive when the service began stopping", harness.ask("alive", agent["pid"]) ==
-                  ["alive"])
+    outcome.check("agent alive when the service began stopping",
+                  harness.ask("alive", agent["pid"]) == ["alive"])
     outcome.check("agent killed", harness.ask("kill", agent["pid"]) == ["killed"])
     answer = stopper.communicate(timeout=30)[0].replace("\r", "")
     fields = dict(part.split("=", 1) for part in answer.split() if "=" in part)
@@ -198,7 +198,8 @@ def oversized_service_json(harness, outcome, _options):
     document = b'{"schemaVersion":1,"version":"1.0.0"}'
     svc.CONFIG.write_bytes(document + b" " * (1025 - len(document)))
     time.sleep(1.0)
-    outcome.check("the running agent is left alone", harness.ask("alive", agent["pid"]) == ["alive"])
+    outcome.check("the running agent is left alone",
+                  harness.ask("alive", agent["pid"]) == ["alive"])
     (svc.TMP / "exit-request").touch()
     soak.wait_for(svc.STOP_HOST.exists, 3)
     # The first launch is attempted 4 s after stop-host appeared; the retry comes 5 s later.
@@ -312,7 +313,8 @@ def reader_stalled(work, outcome, options):
     outcome.measure("stale pictures delivered after the resumption",
                     sum(taken < resumed_at * 1000 for _, taken in after))
     first_fresh = (fresh[0] - resumed_at) * 1000 if fresh else None
-    outcome.measure("first fresh picture after the resumption (ms)", first_fresh and int(first_fresh))
+    outcome.measure("first fresh picture after the resumption (ms)",
+                    first_fresh and int(first_fresh))
     outcome.check("fresh pictures within a second of the resumption",
                   first_fresh is not None and first_fresh <= 1000, first_fresh)
 
@@ -389,8 +391,8 @@ def main():
                    ("capture: SIGTERM while a unit is being written",
                     lambda o: sigterm_mid_frame(work, o, options))]
 
-    figures = soak.Figures("Faults", f"scripts/soak/faults.py --minutes {options.minutes:g}"
-                           + (f" --only {options.only}" if options.only != ",".join(GROUPS) else ""))
+    only = f" --only {options.only}" if options.only != ",".join(GROUPS) else ""
+    figures = soak.Figures("Faults", f"scripts/soak/faults.py --minutes {options.minutes:g}{only}")
     results = {name: [] for name, _ in faults}
     start = time.monotonic()
     deadline = start + options.minutes * 60
@@ -433,7 +435,7 @@ def main():
                 text += f"; {what}: " + (f"{numbers[0]}" if len(set(numbers)) == 1 else
                                          f"{min(numbers)} to {max(numbers)}")
             else:
-                text += f"; {what}: {', '.join(str(value) for value in sorted(set(map(str, values))))}"
+                text += f"; {what}: {', '.join(sorted(set(map(str, values))))}"
         if failed:
             text += f" (first failure: {failed[0].failed[0]})"
         figures.check(name, text, not failed, "every round")

@@ -7,8 +7,9 @@ Sessions back to back for N minutes (default 10), each a fresh "--input" of the 
 freshly issued start record, streaming R command lines per second (keys with modifiers, pointer
 moves, buttons, wheels) for S seconds (default 5). Every tenth session (every K-th) ends with a
 hostile line instead, in turn: a replayed seq, a 2049-byte line, a key in a session not granted
-SEND_KEYBOARD, and a tampered ticket at the start. The other sessions end with "close" or with the end of input, in
-turn. Before a hostile line something is held down, so that its release is seen to happen.
+SEND_KEYBOARD, and a tampered ticket at the start. The other sessions end with "close" or with
+the end of input, in turn. Before a hostile line something is held down, so that its release is
+seen to happen.
 
 The rate: the host refuses the 301st line within any one second, counted when its loop takes a
 line from its queue; lines that waited there while the host stalled (under Wine, stalls of
@@ -208,7 +209,8 @@ def main():
 
     hostile = [session for session in sessions if session.kind != "normal"]
     figures.value("sessions run", f"{len(sessions)}, of which {len(hostile)} hostile "
-                  f"({', '.join(f'{sum(s.kind == kind for s in hostile)} {kind}' for kind in HOSTILE)})")
+                  "(" + ", ".join(f"{sum(s.kind == kind for s in hostile)} {kind}"
+                                  for kind in HOSTILE) + ")")
     commands = sum(session.commands for session in sessions)
     figures.value("commands injected", f"{commands} ({commands / (end - start):.0f} per second "
                   f"over the whole run, {options.rate:g} per second while streaming)")

@@ -159,7 +159,7 @@ class CommandStream:
 
     @staticmethod
     def loose_key(seq):
-        """A key line with a given seq that the model does not count (it is refused or never read)."""
+        """A key line with a given seq that the model does not count (refused, or never read)."""
         return (b'{"type":"control","message":{"type":"key-transition","code":"KeyQ","down":true,'
                 b'"modifiers":0,"v":1,"seq":%d}}\n' % seq)
 

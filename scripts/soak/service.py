@@ -216,7 +216,8 @@ def main():
                   f"{max(controls.latencies, default=None)} ms",
                   bool(controls.latencies) and max(controls.latencies) <= CONTROL_LIMIT_MS,
                   f"<= {CONTROL_LIMIT_MS} ms")
-    figures.check("agent-state.json read partly written", f"{reader.partial} of {reader.reads} reads",
+    figures.check("agent-state.json read partly written",
+                  f"{reader.partial} of {reader.reads} reads",
                   reader.partial == 0 and reader.reads > 0, "0")
     figures.check("service-next file left after a write", str(controls.leftover_next),
                   controls.leftover_next == 0, "0")

@@ -57,7 +57,8 @@ class AgentLog:
     them) and whether it is ready. Windows reuses pids, so a record begins at an agent's "start"
     line and the later lines of that pid belong to it."""
 
-    RECORD = re.compile(r"^agent\[(\d+)\] (start|ready)$|^agent\[(\d+)\] (start-ms|exit-ms|crash-ms)=(\d+)$")
+    RECORD = re.compile(r"^agent\[(\d+)\] (start|ready)$"
+                        r"|^agent\[(\d+)\] (start-ms|exit-ms|crash-ms)=(\d+)$")
 
     def __init__(self):
         self.offset = 0

@@ -48,7 +48,7 @@ PRESET_TARGETS = {
 
 
 def options(description, **extra):
-    """--minutes N (default 10) plus the script's own options, given as name=(type, default, help)."""
+    """--minutes N (default 10) and the script's own options, as name=(type, default, help)."""
     parser = argparse.ArgumentParser(description=description)
     parser.add_argument("--minutes", type=float, default=10.0,
                         help="how long the run lasts (default 10)")
@@ -151,7 +151,7 @@ def median(values):
 
 
 def proc_status_kib(pid, key):
-    """A line of /proc/<pid>/status in KiB (VmRSS, RssAnon, ...), or None once the process is gone."""
+    """A line of /proc/<pid>/status in KiB (VmRSS, RssAnon, ...), or None once it is gone."""
     try:
         with open(f"/proc/{pid}/status") as status:
             for line in status:
