@@ -91,7 +91,7 @@ def main():
     figures.value("pictures whose clock strip could not be read", str(unreadable))
     minutes = {}
     for when, arrival in zip(taken, stream.arrivals):
-        if when is not None and arrival >= start:
+        if when is not None and start <= arrival < end:
             minutes.setdefault(int(arrival - start) // 60, []).append(arrival * 1000 - when)
     for minute in sorted(minutes):
         latencies = minutes[minute]

@@ -104,6 +104,10 @@ class Controls(threading.Thread):
             time.sleep(random.uniform(0.3, 0.8))
 
 
+def ms(value):
+    return "none" if value is None else f"{value:.0f} ms"
+
+
 def wait_for_end(waiter, agent):
     """Fills in when the agent's process ended and its exit code."""
     fields = waiter.fields("wait-exit", agent["pid"])
@@ -192,17 +196,17 @@ def main():
                   bool(ended) and not wrong_codes, "all")
     crash_end = [r["ended"] - r["logged"] for r in ended if r["how"] == "crash"]
     figures.value("access violation -> process ended (Wine's handling of the crash)",
-                  f"median {soak.median(crash_end)} ms, max {max(crash_end, default=None)} ms")
+                  f"median {ms(soak.median(crash_end))}, max {ms(max(crash_end, default=None))}")
     for how in ("exit", "crash"):
         spans = [r["stop-host"] - r["ended"] for r in ended if r["how"] == how and "stop-host" in r]
         figures.check(f"agent ended by {'its exit' if how == 'exit' else 'the crash'} -> stop-host",
-                      f"{len(spans)} times, median {soak.median(spans)} ms, max "
-                      f"{max(spans, default=None)} ms",
+                      f"{len(spans)} times, median {ms(soak.median(spans))}, max "
+                      f"{ms(max(spans, default=None))}",
                       bool(spans) and max(spans) <= NOTICE_LIMIT_MS, f"<= {NOTICE_LIMIT_MS} ms")
     relaunches = [r["next"] - r["stop-host"] for r in restarted]
     figures.check("stop-host -> next agent started",
-                  f"{len(relaunches)} times, min {min(relaunches, default=None)} ms, median "
-                  f"{soak.median(relaunches)} ms, max {max(relaunches, default=None)} ms",
+                  f"{len(relaunches)} times, min {ms(min(relaunches, default=None))}, median "
+                  f"{ms(soak.median(relaunches))}, max {ms(max(relaunches, default=None))}",
                   bool(relaunches) and RELAUNCH_MS[0] <= min(relaunches) and
                   max(relaunches) <= RELAUNCH_MS[1], f"{RELAUNCH_MS[0]} to {RELAUNCH_MS[1]} ms")
     sent = sum(controls.sent.values())
@@ -211,9 +215,9 @@ def main():
                   f"130: {controls.sent[130]}, 128: {controls.sent[128]})",
                   sent > 0 and not controls.missed, "all")
     figures.check("control -> its file written",
-                  f"median {soak.median(controls.latencies)} ms, p99 "
-                  f"{soak.percentile(controls.latencies, 0.99)} ms, max "
-                  f"{max(controls.latencies, default=None)} ms",
+                  f"median {ms(soak.median(controls.latencies))}, p99 "
+                  f"{ms(soak.percentile(controls.latencies, 0.99))}, max "
+                  f"{ms(max(controls.latencies, default=None))}",
                   bool(controls.latencies) and max(controls.latencies) <= CONTROL_LIMIT_MS,
                   f"<= {CONTROL_LIMIT_MS} ms")
     figures.check("agent-state.json read partly written",
