@@ -39,6 +39,13 @@ class X264Sample final : public EncodedSample {
   std::span<const uint8_t> pps_;
 };
 
+// value / timescale seconds in nanoseconds, without overflowing for any time since boot.
+std::chrono::nanoseconds nanosecondsOf(MediaTime time) {
+  const int64_t seconds = time.value / time.timescale;
+  const int64_t rest = time.value % time.timescale;
+  return std::chrono::nanoseconds(seconds * 1000000000 + rest * 1000000000 / time.timescale);
+}
+
 }  // namespace
 
 X264H264Encoder::X264H264Encoder(AnnexBWriter output, ErrorHandler errorHandler, const Clock& clock)
@@ -118,7 +125,8 @@ bool X264H264Encoder::hasSession() const {
   return session_ != nullptr;
 }
 
-int32_t X264H264Encoder::submit(const PictureRef& pixelBuffer, MediaTime, MediaTime) {
+int32_t X264H264Encoder::submit(const PictureRef& pixelBuffer, MediaTime presentationTime,
+                                MediaTime) {
   std::lock_guard<std::mutex> hold(sessionLock_);
   if (!session_) return 0;
   if (!pixelBuffer || pixelBuffer->width != width_ || pixelBuffer->height != height_) return -6;
@@ -135,9 +143,15 @@ int32_t X264H264Encoder::submit(const PictureRef& pixelBuffer, MediaTime, MediaT
   // x264 counts frames only; a still screen re-sent once a second must still get its key frames.
   // The picture is made a key frame once less than half a frame interval of the second is left,
   // so that scheduling jitter on a re-send cannot push the next key frame a whole second later.
-  const Clock::Instant now = clock_.now();
-  input.i_type =
-      (lastKeyFrameAt_ && now - *lastKeyFrameAt_ >= keyFrameDue_) ? X264_TYPE_IDR : X264_TYPE_AUTO;
+  // Like VideoToolbox, the second is counted in presentation time (when the picture was taken,
+  // or re-sent): by the encoder's own clock, pictures that waited in the frame queue on a busy
+  // machine and then came in a burst would open gaps of more than a second between key frames.
+  const std::chrono::nanoseconds pictureTime = presentationTime.isValid()
+                                                   ? nanosecondsOf(presentationTime)
+                                                   : clock_.now().time_since_epoch();
+  input.i_type = (lastKeyFrameTime_ && pictureTime - *lastKeyFrameTime_ >= keyFrameDue_)
+                     ? X264_TYPE_IDR
+                     : X264_TYPE_AUTO;
 
   x264_nal_t* nals = nullptr;
   int nalCount = 0;
@@ -148,7 +162,7 @@ int32_t X264H264Encoder::submit(const PictureRef& pixelBuffer, MediaTime, MediaT
     handleOutput(0, nullptr);
     return 0;
   }
-  if (output.b_keyframe) lastKeyFrameAt_ = now;
+  if (output.b_keyframe) lastKeyFrameTime_ = pictureTime;
   const X264Sample sample(
       std::span<const uint8_t>(nals[0].p_payload, static_cast<size_t>(frameSize)),
       output.b_keyframe != 0, sequenceParameterSet_, pictureParameterSet_);

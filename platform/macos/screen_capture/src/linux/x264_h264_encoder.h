@@ -42,7 +42,8 @@ class X264H264Encoder final : public H264Encoder {
   int32_t height_ = 0;
   std::vector<uint8_t> sequenceParameterSet_;
   std::vector<uint8_t> pictureParameterSet_;
-  std::optional<Clock::Instant> lastKeyFrameAt_;
+  // Presentation time of the last key frame, in nanoseconds.
+  std::optional<std::chrono::nanoseconds> lastKeyFrameTime_;
   std::chrono::nanoseconds keyFrameDue_{0};
   int64_t nextFrameNumber_ = 0;
 };

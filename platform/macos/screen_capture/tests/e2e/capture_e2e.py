@@ -5,16 +5,18 @@ Runs the program the way the agent does (reading its standard output through a p
 the stream byte by byte, with ffmpeg/ffprobe as an independent decoder, plus the exit statuses and
 standard-error lines of the ways capture ends.
 """
+import sys
+
+sys.dont_write_bytecode = True  # no __pycache__ in the source tree
+
 import argparse
-import os
 import signal
 import subprocess
-import sys
 import tempfile
-import threading
 import time
 
-HEAD = b"\x00\x00\x00\x01\x09\xf0"
+from stream_reader import HEAD, Capture, access_units, nal_units
+
 PREFIX = "vornakel-screen-capture: "
 failures = []
 
@@ -23,75 +25,6 @@ def check(condition, what):
     print(("ok   " if condition else "FAIL ") + what, flush=True)
     if not condition:
         failures.append(what)
-
-
-class Capture:
-    """The program with a reader thread that timestamps every chunk of its output."""
-
-    def __init__(self, program, *arguments, read=True):
-        self.process = subprocess.Popen([program, *arguments], stdout=subprocess.PIPE,
-                                        stderr=subprocess.PIPE)
-        self.chunks = []  # (arrival time, offset, bytes)
-        self.size = 0
-        self.closed = not read
-        self.reader = threading.Thread(target=self._read, daemon=True)
-        if read:
-            self.reader.start()
-
-    def _read(self):
-        stream = self.process.stdout
-        while not self.closed:
-            try:
-                data = os.read(stream.fileno(), 1 << 20)
-            except OSError:
-                return
-            if not data:
-                return
-            self.chunks.append((time.monotonic(), self.size, data))
-            self.size += len(data)
-
-    def read_then_close(self, count):
-        """Reads the first bytes without a reader thread, then closes the reading end for good
-        (a thread blocked in read would keep the pipe open until its read returned)."""
-        data = os.read(self.process.stdout.fileno(), count)
-        self.process.stdout.close()
-        return len(data) > 0
-
-    def finish(self, timeout=10):
-        try:
-            status = self.process.wait(timeout)
-        except subprocess.TimeoutExpired:
-            self.process.kill()
-            status = None
-        if not self.closed:
-            self.reader.join(5)
-        return status, self.process.stderr.read().decode()
-
-    def data(self):
-        return b"".join(chunk for _, _, chunk in self.chunks)
-
-    def arrival(self, offset):
-        for when, start, chunk in self.chunks:
-            if start <= offset < start + len(chunk):
-                return when
-        return None
-
-
-def nal_units(unit):
-    """NAL units of one access unit, split at four-byte start codes."""
-    parts = unit.split(b"\x00\x00\x00\x01")
-    return [part for part in parts if part]
-
-
-def access_units(stream):
-    """(offset, bytes) of every access unit, split at start code + delimiter."""
-    offsets = []
-    position = stream.find(HEAD)
-    while position >= 0:
-        offsets.append(position)
-        position = stream.find(HEAD, position + 1)
-    return [(start, stream[start:end])
-            for start, end in zip(offsets, offsets[1:] + [len(stream)])]
 
 
 def check_stream(name, capture, expected_size, fps, key_gap=1.25):

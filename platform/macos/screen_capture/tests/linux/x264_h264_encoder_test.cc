@@ -155,6 +155,20 @@ TEST_F(X264H264EncoderTest, KeyFrameOnceASecondIsAlmostOver) {
   EXPECT_EQ(units[2].types(), (std::vector<int>{9, 7, 8, 5}));
 }
 
+TEST_F(X264H264EncoderTest, KeyFrameSecondIsCountedInPresentationTime) {
+  auto encoder = open(30);
+  // Pictures taken 0, 500 and 990 ms apart that reach the encoder within 2 ms of each other, as
+  // after a wait in the frame queue: the third is due for a key frame all the same.
+  for (const int64_t takenMs : {0, 500, 990}) {
+    encoder->encode(pattern(64, 48, static_cast<int>(takenMs)), {takenMs, 1000}, {1, 30});
+    clock.elapsed += 1ms;
+  }
+  const auto units = accessUnits(stream.bytes());
+  ASSERT_EQ(units.size(), 3u);
+  EXPECT_EQ(units[1].types(), (std::vector<int>{9, 1}));
+  EXPECT_EQ(units[2].types(), (std::vector<int>{9, 7, 8, 5}));
+}
+
 TEST_F(X264H264EncoderTest, StoppedSessionTakesNoMorePictures) {
   auto encoder = open(30);
   encoder->encode(pattern(64, 48, 0), {}, {});

@@ -4,11 +4,16 @@
 // well-mannered agent: it ends when "stop-host" says "stop". Files in the private "tmp" folder
 // steer it: "spawn-grandchild" (read at start) makes it start a child of its own,
 // "ignore-stop-host" makes it stay deaf to "stop-host", and "exit-request" (deleted when seen)
-// makes it exit with code 3.
+// makes it exit with code 3. For soak runs, "exit-after-ms" and "crash-after-ms" (read at start,
+// a decimal number) make it exit with code 3, or die of an access violation, that long after its
+// start; it logs the Unix time in milliseconds of its start ("start-ms=") and of that end
+// ("exit-ms=", "crash-ms=").
 #include <windows.h>
 // After windows.h, which it depends on.
 #include <shellapi.h>
 
+#include <cstdint>
+#include <cstdlib>
 #include <string>
 
 #include "../standin_process.h"
@@ -53,6 +58,27 @@ std::string read_small_file(const std::wstring& path) {
   return std::string(buffer, read);
 }
 
+uint64_t unix_ms() {
+  FILETIME now{};
+  ::GetSystemTimePreciseAsFileTime(&now);
+  const uint64_t ticks = (static_cast<uint64_t>(now.dwHighDateTime) << 32) | now.dwLowDateTime;
+  return (ticks - 116444736000000000ull) / 10000u;
+}
+
+// The number in a steering file, or 0 when there is none.
+uint64_t steering_ms(const std::wstring& path) {
+  return std::strtoull(read_small_file(path).c_str(), nullptr, 10);
+}
+
+// A real access violation, as a crashing runtime would die: a read of a page that may not be
+// touched (well-defined for the compiler, refused by the memory manager).
+void crash_with_access_violation() {
+  void* page = ::VirtualAlloc(nullptr, 4096, MEM_RESERVE | MEM_COMMIT, PAGE_NOACCESS);
+  const volatile char* forbidden = static_cast<const volatile char*>(page);
+  say(L"crash-ms=" + std::to_wstring(unix_ms()));
+  [[maybe_unused]] const char never = *forbidden;
+}
+
 std::wstring environment(const wchar_t* name) {
   wchar_t buffer[1024] = {};
   const DWORD length = ::GetEnvironmentVariableW(name, buffer, 1024);
@@ -61,6 +87,7 @@ std::wstring environment(const wchar_t* name) {
 
 void record_start(int argc, wchar_t** argv) {
   say(L"start");
+  say(L"start-ms=" + std::to_wstring(unix_ms()));
   say(L"cmdline=" + std::wstring(::GetCommandLineW()));
   for (int i = 0; i < argc; ++i) say(L"arg=" + std::wstring(argv[i]));
   wchar_t cwd[MAX_PATH] = {};
@@ -95,8 +122,20 @@ int wmain(int argc, wchar_t** argv) {
   if (exists(tmp + L"spawn-grandchild")) {
     say(L"grandchild=" + std::to_wstring(vornakel::standin::start_copy_of_self(L"--grandchild")));
   }
+  const uint64_t started = ::GetTickCount64();
+  const uint64_t exit_after = steering_ms(tmp + L"exit-after-ms");
+  const uint64_t crash_after = steering_ms(tmp + L"crash-after-ms");
   say(L"ready");
   for (;;) {
+    const uint64_t lived = ::GetTickCount64() - started;
+    if (crash_after > 0 && lived >= crash_after) {
+      crash_with_access_violation();
+      return 4;
+    }
+    if (exit_after > 0 && lived >= exit_after) {
+      say(L"exit-ms=" + std::to_wstring(unix_ms()));
+      return 3;
+    }
     if (::DeleteFileW((tmp + L"exit-request").c_str())) {
       say(L"exiting on request");
       return 3;
@@ -106,6 +145,6 @@ int wmain(int argc, wchar_t** argv) {
       say(L"saw stop-host");
       return 0;
     }
-    ::Sleep(100);
+    ::Sleep(exit_after > 0 || crash_after > 0 ? 10 : 100);
   }
 }
