@@ -6,9 +6,10 @@ find_package(Python3 REQUIRED COMPONENTS Interpreter)
 set(vornakel_soak_scripts "${CMAKE_SOURCE_DIR}/scripts/soak")
 function(vornakel_add_soak_test name script)
   add_test(NAME ${name} COMMAND "${Python3_EXECUTABLE}" "${vornakel_soak_scripts}/${script}" ${ARGN})
+  vornakel_wine_test_environment(environment)
   set_tests_properties(${name} PROPERTIES
     FIXTURES_REQUIRED wine_prefix TIMEOUT 180 SKIP_RETURN_CODE 77 RUN_SERIAL TRUE
-    ENVIRONMENT "${VORNAKEL_WINE_TEST_ENVIRONMENT};VORNAKEL_SOAK_NO_BUILD=1")
+    ENVIRONMENT "${environment};VORNAKEL_SOAK_NO_BUILD=1")
 endfunction()
 
 vornakel_add_soak_test(soak_input_host input_host.py
