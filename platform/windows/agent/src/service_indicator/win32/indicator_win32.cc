@@ -1,6 +1,7 @@
 // The "--indicator" mode on the process's own standard handles, the system clock and real window
 // threads. Once the windows have been started the mode never returns: the process ends at once with
-// the loop's status, without joining the window threads or the input watcher.
+// the loop's status, without joining the window threads or the input watcher (it waits only for a
+// window that is being set up to finish its setup).
 #include <windows.h>
 
 #include <memory>
@@ -27,6 +28,7 @@ Status run_indicator() {
   Result<si::IndicatorEnd> end = si::run_indicator_session(seams);
   if (!end.ok()) return end.take_error();
   if (end.value().error) win32::write_entry_error(*end.value().error);
+  windows.settle_before_exit();
   ::ExitProcess(static_cast<UINT>(end.value().exit_status));
 }
 

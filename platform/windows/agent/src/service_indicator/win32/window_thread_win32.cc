@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include <memory>
+#include <chrono>
 #include <mutex>
 #include <string>
 #include <system_error>
@@ -196,8 +197,8 @@ void WindowThread::run_message_loop() {
 // lay out and paint edit controls at the same time: about one start in ten crashed. Serialising the
 // setup also lets the second thread's class registration fail only once the class is usable (under
 // Wine a duplicate registration could return early, and CreateWindowExW then found no class).
-std::mutex& setup_lock() {
-  static std::mutex lock;
+std::timed_mutex& setup_lock() {
+  static std::timed_mutex lock;
   return lock;
 }
 
@@ -207,7 +208,7 @@ void run_window_thread(WindowThreadStart start) {
   WindowThread thread(std::move(start));
   bool ready = false;
   {
-    std::lock_guard lock(setup_lock());
+    std::lock_guard<std::timed_mutex> lock(setup_lock());
     ready = thread.set_up();
   }
   if (ready) thread.run_message_loop();
@@ -222,6 +223,11 @@ Status WindowThreadLauncher::start_window(WindowThreadStart start) {
     return Error::message(std::string("an indicator window thread could not start: ") + e.what());
   }
   return Ok();
+}
+
+void WindowThreadLauncher::settle_before_exit() {
+  // Kept locked on success: the process is about to end, and no other setup may begin.
+  (void)setup_lock().try_lock_for(kSettleBound);
 }
 
 }  // namespace vornakel::service_indicator::win32

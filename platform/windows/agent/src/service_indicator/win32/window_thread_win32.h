@@ -4,6 +4,8 @@
 #ifndef VORNAKEL_SERVICE_INDICATOR_WIN32_WINDOW_THREAD_WIN32_H_
 #define VORNAKEL_SERVICE_INDICATOR_WIN32_WINDOW_THREAD_WIN32_H_
 
+#include <chrono>
+
 #include "common/result.h"
 #include "service_indicator/indicator_session.h"
 
@@ -16,6 +18,15 @@ void run_window_thread(WindowThreadStart start);
 class WindowThreadLauncher final : public WindowLauncher {
  public:
   Status start_window(WindowThreadStart start) override;
+
+  // Waits, at most kSettleBound, until no window is in the middle of its setup, and lets none begin
+  // after it. A thread ended by the process's exit while it builds windows can hold the window
+  // system's locks (under Wine, X11's and the heap's), and the exit then hangs until the process
+  // is killed, which loses the exit status. A window that is set up and waiting for messages is
+  // safe to end.
+  void settle_before_exit();
+
+  static constexpr std::chrono::milliseconds kSettleBound{2000};
 };
 
 }  // namespace vornakel::service_indicator::win32
