@@ -111,8 +111,9 @@ def run_session(index, kind, work, harness, recorder, options):
     grants = [] if keys else ["--permissions", "VIEW_SCREEN,SEND_POINTER"]
     host = HostSession(input_lib.issue(*grants), work)
     if not host.wait_ready():
-        session.ending = f"no ready line: {host.lines()[-1:]}"
-        host.finish()
+        lines = host.lines()
+        status = host.finish()
+        session.ending = f"no ready line: {lines[-1:]}, status {status}, [{host.stderr()}]"
         return session
     pid = host.windows_pid(harness)
     if pid is not None:

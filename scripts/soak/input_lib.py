@@ -186,11 +186,14 @@ class CommandStream:
 
 class HostSession:
     """One "--input" process of the test build, fed a start record. Its standard output goes to
-    a file, or with `pipe_output` into a pipe whose reading end the caller may close."""
+    a file, or with `pipe_output` into a pipe whose reading end the caller may close. The files
+    are read through paths of their own: the host writes at the offset of the descriptor it was
+    given, which a seek of ours on that descriptor would move back over what it wrote."""
 
     def __init__(self, start_line, work, pipe_output=False):
-        self.out = None if pipe_output else (work / "host.out").open("wb+")
-        self.err = (work / "host.err").open("wb+")
+        self.out_path, self.err_path = work / "host.out", work / "host.err"
+        self.out = None if pipe_output else self.out_path.open("wb")
+        self.err = self.err_path.open("wb")
         self.process = soak.spawn(["wine", soak.TEST_EXE, "--input"], stdin=subprocess.PIPE,
                                   stdout=subprocess.PIPE if pipe_output else self.out,
                                   stderr=self.err)
@@ -206,8 +209,7 @@ class HostSession:
             return False
 
     def lines(self):
-        self.out.seek(0)
-        return self.out.read().splitlines()
+        return self.out_path.read_bytes().splitlines()
 
     def wait_ready(self, timeout=30):
         """Whether the host started up with exactly the seven lines of a successful start."""
@@ -235,8 +237,7 @@ class HostSession:
             return None
 
     def stderr(self):
-        self.err.seek(0)
-        return self.err.read().decode(errors="replace").strip()
+        return self.err_path.read_bytes().decode(errors="replace").strip()
 
     def windows_pid(self, harness):
         """The Windows pid of this host: the only running process of the test build's image."""
