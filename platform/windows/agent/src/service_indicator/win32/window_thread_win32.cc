@@ -2,8 +2,8 @@
 
 #include <windows.h>
 
-#include <memory>
 #include <chrono>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <system_error>
