@@ -193,8 +193,12 @@ OTHER=$([ "$TOP" = Default ] && echo Winlogon || echo Default)
 corner=$(corner_of "$TOP")
 read -r x y <<<"$(client_point "$TOP" 280 313)"
 click_at "$x" "$y"
-sleep 0.5
-probe list
+# The status takes its collapsed word at the window's next tick, up to a second after the click.
+deadline=$((SECONDS + 3))
+until probe list && status_reads "$TOP" Active; do
+  [ "$SECONDS" -lt "$deadline" ] || break
+  sleep 0.2
+done
 IFS=, read -r cr cb <<<"$corner"
 check "Collapse keeps the corner" "$(window_value "$TOP" rect)" "$((cr - 210)),$((cb - 96)),$cr,$cb"
 check "the collapsed controls" "$(controls_of "$TOP")" "id=12 class=Static rect=72,22,268,30 visible=0 text=Vornakel Connect
