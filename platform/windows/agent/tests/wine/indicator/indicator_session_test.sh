@@ -61,17 +61,23 @@ controls_of() {
     sed -E -e 's/^control desktop=[^ ]* //' -e 's/ style=0x[0-9A-F]+//' -e 's/  [0-9]+:[0-5][0-9]$/  m:ss/'
 }
 
-# Waits until the probe reads text $2 in control $1 of both windows (each ticks once a second).
-await_both_texts() {
+# await_probe <command...>: probes until the command holds for the last probe, for at most 4 s
+# (each window ticks once a second); the last probe stays in $WORK/probe.txt either way.
+await_probe() {
   local deadline=$((SECONDS + 4))
   while :; do
     probe list
-    [ "$(control_value Default "$1" text)" == "$2" ] &&
-      [ "$(control_value Winlogon "$1" text)" == "$2" ] && return 0
+    "$@" && return 0
     [ "$SECONDS" -lt "$deadline" ] || return 1
     sleep 0.2
   done
 }
+both_texts_are() {  # both_texts_are <control id> <text>
+  [ "$(control_value Default "$1" text)" == "$2" ] &&
+    [ "$(control_value Winlogon "$1" text)" == "$2" ]
+}
+# Waits until the probe reads text $2 in control $1 of both windows.
+await_both_texts() { await_probe both_texts_are "$1" "$2"; }
 
 status_reads() {  # status_reads <desktop> <state word>: "<word>  ·  m:ss"
   [[ "$(control_value "$1" 10 text)" =~ ^"$2  ·  "[0-9]+:[0-5][0-9]$ ]]
@@ -194,11 +200,7 @@ corner=$(corner_of "$TOP")
 read -r x y <<<"$(client_point "$TOP" 280 313)"
 click_at "$x" "$y"
 # The status takes its collapsed word at the window's next tick, up to a second after the click.
-deadline=$((SECONDS + 3))
-until probe list && status_reads "$TOP" Active; do
-  [ "$SECONDS" -lt "$deadline" ] || break
-  sleep 0.2
-done
+await_probe status_reads "$TOP" Active || true
 IFS=, read -r cr cb <<<"$corner"
 check "Collapse keeps the corner" "$(window_value "$TOP" rect)" "$((cr - 210)),$((cb - 96)),$cr,$cb"
 check "the collapsed controls" "$(controls_of "$TOP")" "id=12 class=Static rect=72,22,268,30 visible=0 text=Vornakel Connect
