@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Manages the Wine prefix of one build tree ($VORNAKEL_WINEPREFIX).
 #   prefix.sh ensure   create it if missing (Windows 10, no crash dialogs); safe in parallel
-#   prefix.sh warm     ensure, then keep a wineserver running for it (fast process starts)
+#   prefix.sh warm     ensure, keep a wineserver running for it (fast process starts), and prove
+#                      that a program starts in it
 #   prefix.sh server   start that persistent wineserver if none runs
 #   prefix.sh stop     stop that prefix's wineserver and every process in it
 set -euo pipefail
@@ -36,9 +37,23 @@ start_server() {
   fi
 }
 
+# Proves that the prefix starts a Windows program before any test counts on it: the first start
+# after a prefix is made can fail with no output at all, and it must not be a test that takes it.
+prove_start() {
+  local attempt status
+  for attempt in 1 2 3; do
+    status=0
+    wine cmd /c exit 0 </dev/null >/dev/null 2>&1 || status=$?
+    [ "$status" -eq 0 ] && return 0
+    echo "[wine] starting a program failed with status $status (attempt $attempt)" >&2
+    sleep 1
+  done
+  return 1
+}
+
 case "${1:-}" in
   ensure) ensure ;;
-  warm) ensure; start_server ;;
+  warm) ensure; start_server; prove_start ;;
   server) start_server ;;
   stop) wineserver -k 2>/dev/null || true; wineserver -w 2>/dev/null || true ;;
   *) echo "usage: prefix.sh ensure|warm|stop" >&2; exit 2 ;;
