@@ -4,7 +4,7 @@
 #include <cstdlib>
 #include <limits>
 
-#include "native_protocol/key_codes.h"
+#include "native_protocol/injection/key_codes.h"
 
 namespace vornakel::native_protocol {
 namespace {

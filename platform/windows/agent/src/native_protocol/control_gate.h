@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "native_protocol/command.h"
-#include "native_protocol/input_action.h"
+#include "native_protocol/injection/input_action.h"
 
 namespace vornakel::native_protocol {
 

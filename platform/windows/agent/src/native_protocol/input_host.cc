@@ -4,7 +4,7 @@
 
 #include "native_protocol/command_queue.h"
 #include "native_protocol/command_queue_reader.h"
-#include "native_protocol/display_record.h"
+#include "native_protocol/injection/display_record.h"
 
 namespace vornakel::native_protocol {
 namespace {

@@ -10,10 +10,10 @@
 #include "native_protocol/authorization/unix_clock.h"
 #include "native_protocol/command_loop.h"
 #include "native_protocol/command_loop_seams.h"
-#include "native_protocol/display_source.h"
 #include "native_protocol/framing.h"
-#include "native_protocol/input_backend_factory.h"
-#include "native_protocol/input_desktop.h"
+#include "native_protocol/injection/display_source.h"
+#include "native_protocol/injection/input_backend_factory.h"
+#include "native_protocol/injection/input_desktop.h"
 #include "native_protocol/input_host_authorization.h"
 
 namespace vornakel::native_protocol {

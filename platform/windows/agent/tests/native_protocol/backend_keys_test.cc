@@ -3,7 +3,7 @@
 #include <memory>
 #include <vector>
 
-#include "native_protocol/injecting_backend.h"
+#include "native_protocol/injection/injecting_backend.h"
 #include "native_protocol/support/fake_input_injector.h"
 
 namespace vornakel::native_protocol {

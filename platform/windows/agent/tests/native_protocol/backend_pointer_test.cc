@@ -4,8 +4,8 @@
 #include <limits>
 #include <memory>
 
-#include "native_protocol/injecting_backend.h"
-#include "native_protocol/input_math.h"
+#include "native_protocol/injection/injecting_backend.h"
+#include "native_protocol/injection/input_math.h"
 #include "native_protocol/support/fake_input_injector.h"
 
 namespace vornakel::native_protocol {

@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "native_protocol/command.h"
-#include "native_protocol/key_codes.h"
+#include "native_protocol/injection/key_codes.h"
 
 namespace vornakel::native_protocol {
 namespace {

@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "native_protocol/input_desktop_tracker.h"
+#include "native_protocol/injection/input_desktop_tracker.h"
 #include "native_protocol/support/fake_desktop_api.h"
 
 namespace vornakel::native_protocol {

@@ -6,7 +6,7 @@
 #include <tuple>
 #include <vector>
 
-#include "native_protocol/monitor_display_source.h"
+#include "native_protocol/injection/monitor_display_source.h"
 
 namespace vornakel::native_protocol {
 namespace {

@@ -14,7 +14,7 @@
 #include "native_protocol/authorization/replay_window.h"
 #include "native_protocol/authorization/session_error.h"
 #include "native_protocol/authorization/ticket_verification.h"
-#include "native_protocol/input_action.h"
+#include "native_protocol/injection/input_action.h"
 
 namespace vornakel::native_protocol {
 

@@ -4,12 +4,12 @@
 
 #include <memory>
 
-#include "native_protocol/desktop_api.h"
-#include "native_protocol/display_source.h"
-#include "native_protocol/input_backend_factory.h"
-#include "native_protocol/input_desktop.h"
-#include "native_protocol/input_injector.h"
-#include "native_protocol/monitor_api.h"
+#include "native_protocol/injection/desktop_api.h"
+#include "native_protocol/injection/display_source.h"
+#include "native_protocol/injection/input_backend_factory.h"
+#include "native_protocol/injection/input_desktop.h"
+#include "native_protocol/injection/input_injector.h"
+#include "native_protocol/injection/monitor_api.h"
 
 namespace vornakel::native_protocol::win32 {
 

@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "native_protocol/desktop_api.h"
-#include "native_protocol/input_action.h"
+#include "native_protocol/injection/desktop_api.h"
+#include "native_protocol/injection/input_action.h"
 
 namespace vornakel::native_protocol::testing {
 

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "native_protocol/input_injector.h"
+#include "native_protocol/injection/input_injector.h"
 
 namespace vornakel::native_protocol::testing {
 

@@ -10,7 +10,7 @@
 #include "native_protocol/authorization/unix_clock.h"
 #include "native_protocol/buffered_byte_source.h"
 #include "native_protocol/framing.h"
-#include "native_protocol/input_action.h"
+#include "native_protocol/injection/input_action.h"
 
 namespace vornakel::native_protocol::testing {
 

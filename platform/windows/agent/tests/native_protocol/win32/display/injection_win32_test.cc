@@ -8,7 +8,7 @@
 #include <memory>
 #include <string>
 
-#include "native_protocol/display_record.h"
+#include "native_protocol/injection/display_record.h"
 #include "native_protocol/win32/display/test_window.h"
 #include "native_protocol/win32/dpi_awareness_win32.h"
 #include "native_protocol/win32/input_host_win32.h"

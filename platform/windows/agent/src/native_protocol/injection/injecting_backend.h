@@ -1,17 +1,17 @@
 // The input backend: carries out move, button, scroll and key actions on the current desktop
 // through an InputInjector, and remembers what it holds down so that it can release it all.
-#ifndef VORNAKEL_NATIVE_PROTOCOL_INJECTING_BACKEND_H_
-#define VORNAKEL_NATIVE_PROTOCOL_INJECTING_BACKEND_H_
+#ifndef VORNAKEL_NATIVE_PROTOCOL_INJECTION_INJECTING_BACKEND_H_
+#define VORNAKEL_NATIVE_PROTOCOL_INJECTION_INJECTING_BACKEND_H_
 
 #include <cstdint>
 #include <functional>
 #include <memory>
 #include <set>
 
-#include "native_protocol/display_record.h"
-#include "native_protocol/input_action.h"
-#include "native_protocol/input_backend_factory.h"
-#include "native_protocol/input_injector.h"
+#include "native_protocol/injection/display_record.h"
+#include "native_protocol/injection/input_action.h"
+#include "native_protocol/injection/input_backend_factory.h"
+#include "native_protocol/injection/input_injector.h"
 
 namespace vornakel::native_protocol {
 
@@ -71,4 +71,4 @@ class InjectingBackendFactory : public InputBackendFactory {
 
 }  // namespace vornakel::native_protocol
 
-#endif  // VORNAKEL_NATIVE_PROTOCOL_INJECTING_BACKEND_H_
+#endif  // VORNAKEL_NATIVE_PROTOCOL_INJECTION_INJECTING_BACKEND_H_

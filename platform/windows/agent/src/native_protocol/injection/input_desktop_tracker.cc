@@ -1,4 +1,4 @@
-#include "native_protocol/input_desktop_tracker.h"
+#include "native_protocol/injection/input_desktop_tracker.h"
 
 #include "common/utf16.h"
 #include "native_protocol/framing.h"

@@ -1,4 +1,4 @@
-#include "native_protocol/input_math.h"
+#include "native_protocol/injection/input_math.h"
 
 #include <cmath>
 #include <limits>

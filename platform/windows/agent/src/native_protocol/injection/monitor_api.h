@@ -1,7 +1,7 @@
 // The monitor and display-configuration calls of display enumeration, behind a seam so that the
 // enumeration's rules (limits, messages, DPI restore on every path) are tested without a display.
-#ifndef VORNAKEL_NATIVE_PROTOCOL_MONITOR_API_H_
-#define VORNAKEL_NATIVE_PROTOCOL_MONITOR_API_H_
+#ifndef VORNAKEL_NATIVE_PROTOCOL_INJECTION_MONITOR_API_H_
+#define VORNAKEL_NATIVE_PROTOCOL_INJECTION_MONITOR_API_H_
 
 #include <cstdint>
 #include <optional>
@@ -54,4 +54,4 @@ class MonitorApi {
 
 }  // namespace vornakel::native_protocol
 
-#endif  // VORNAKEL_NATIVE_PROTOCOL_MONITOR_API_H_
+#endif  // VORNAKEL_NATIVE_PROTOCOL_INJECTION_MONITOR_API_H_

@@ -1,8 +1,8 @@
 // The few window-station calls that following the input desktop needs, behind a seam: desktop
 // switches cannot be produced on demand in a test (and Wine never switches), so the rules are
 // exercised against a fake.
-#ifndef VORNAKEL_NATIVE_PROTOCOL_DESKTOP_API_H_
-#define VORNAKEL_NATIVE_PROTOCOL_DESKTOP_API_H_
+#ifndef VORNAKEL_NATIVE_PROTOCOL_INJECTION_DESKTOP_API_H_
+#define VORNAKEL_NATIVE_PROTOCOL_INJECTION_DESKTOP_API_H_
 
 #include <cstdint>
 #include <optional>
@@ -31,4 +31,4 @@ class DesktopApi {
 
 }  // namespace vornakel::native_protocol
 
-#endif  // VORNAKEL_NATIVE_PROTOCOL_DESKTOP_API_H_
+#endif  // VORNAKEL_NATIVE_PROTOCOL_INJECTION_DESKTOP_API_H_

@@ -1,6 +1,6 @@
 // Windows virtual-key codes of the keys a key action names, kept portable.
-#ifndef VORNAKEL_NATIVE_PROTOCOL_VIRTUAL_KEYS_H_
-#define VORNAKEL_NATIVE_PROTOCOL_VIRTUAL_KEYS_H_
+#ifndef VORNAKEL_NATIVE_PROTOCOL_INJECTION_VIRTUAL_KEYS_H_
+#define VORNAKEL_NATIVE_PROTOCOL_INJECTION_VIRTUAL_KEYS_H_
 
 #include <cstdint>
 #include <optional>
@@ -16,4 +16,4 @@ bool is_extended_virtual_key(uint16_t vk);
 
 }  // namespace vornakel::native_protocol
 
-#endif  // VORNAKEL_NATIVE_PROTOCOL_VIRTUAL_KEYS_H_
+#endif  // VORNAKEL_NATIVE_PROTOCOL_INJECTION_VIRTUAL_KEYS_H_

@@ -1,7 +1,7 @@
 // One monitor as the input host sees it, the limits a monitor must meet, and the three rules by
 // which the current display is chosen from a fresh enumeration.
-#ifndef VORNAKEL_NATIVE_PROTOCOL_DISPLAY_RECORD_H_
-#define VORNAKEL_NATIVE_PROTOCOL_DISPLAY_RECORD_H_
+#ifndef VORNAKEL_NATIVE_PROTOCOL_INJECTION_DISPLAY_RECORD_H_
+#define VORNAKEL_NATIVE_PROTOCOL_INJECTION_DISPLAY_RECORD_H_
 
 #include <cstdint>
 #include <string>
@@ -46,4 +46,4 @@ const DisplayRecord* choose_by_command_id(const std::vector<DisplayRecord>& disp
 
 }  // namespace vornakel::native_protocol
 
-#endif  // VORNAKEL_NATIVE_PROTOCOL_DISPLAY_RECORD_H_
+#endif  // VORNAKEL_NATIVE_PROTOCOL_INJECTION_DISPLAY_RECORD_H_

@@ -1,14 +1,14 @@
 // The input desktop rules over a DesktopApi: only "Default" and "Winlogon" are accepted, held input
 // is released on the old desktop before the thread moves and again after, and the backend is
 // destroyed so that a new one is built for the new desktop.
-#ifndef VORNAKEL_NATIVE_PROTOCOL_INPUT_DESKTOP_TRACKER_H_
-#define VORNAKEL_NATIVE_PROTOCOL_INPUT_DESKTOP_TRACKER_H_
+#ifndef VORNAKEL_NATIVE_PROTOCOL_INJECTION_INPUT_DESKTOP_TRACKER_H_
+#define VORNAKEL_NATIVE_PROTOCOL_INJECTION_INPUT_DESKTOP_TRACKER_H_
 
 #include <memory>
 #include <string>
 
-#include "native_protocol/desktop_api.h"
-#include "native_protocol/input_desktop.h"
+#include "native_protocol/injection/desktop_api.h"
+#include "native_protocol/injection/input_desktop.h"
 
 namespace vornakel::native_protocol {
 
@@ -32,4 +32,4 @@ class InputDesktopTracker : public InputDesktop {
 
 }  // namespace vornakel::native_protocol
 
-#endif  // VORNAKEL_NATIVE_PROTOCOL_INPUT_DESKTOP_TRACKER_H_
+#endif  // VORNAKEL_NATIVE_PROTOCOL_INJECTION_INPUT_DESKTOP_TRACKER_H_

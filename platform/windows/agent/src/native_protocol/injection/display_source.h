@@ -1,12 +1,12 @@
 // Enumerates the monitors with their physical-pixel geometry.
-#ifndef VORNAKEL_NATIVE_PROTOCOL_DISPLAY_SOURCE_H_
-#define VORNAKEL_NATIVE_PROTOCOL_DISPLAY_SOURCE_H_
+#ifndef VORNAKEL_NATIVE_PROTOCOL_INJECTION_DISPLAY_SOURCE_H_
+#define VORNAKEL_NATIVE_PROTOCOL_INJECTION_DISPLAY_SOURCE_H_
 
 #include <vector>
 
 #include "common/result.h"
 #include "native_protocol/adapter_error.h"
-#include "native_protocol/display_record.h"
+#include "native_protocol/injection/display_record.h"
 
 namespace vornakel::native_protocol {
 
@@ -19,4 +19,4 @@ class DisplaySource {
 
 }  // namespace vornakel::native_protocol
 
-#endif  // VORNAKEL_NATIVE_PROTOCOL_DISPLAY_SOURCE_H_
+#endif  // VORNAKEL_NATIVE_PROTOCOL_INJECTION_DISPLAY_SOURCE_H_

@@ -1,7 +1,7 @@
 // Pointer arithmetic of the input backend, kept apart so that its rounding and saturation rules
 // are tested directly.
-#ifndef VORNAKEL_NATIVE_PROTOCOL_INPUT_MATH_H_
-#define VORNAKEL_NATIVE_PROTOCOL_INPUT_MATH_H_
+#ifndef VORNAKEL_NATIVE_PROTOCOL_INJECTION_INPUT_MATH_H_
+#define VORNAKEL_NATIVE_PROTOCOL_INJECTION_INPUT_MATH_H_
 
 #include <cstdint>
 #include <optional>
@@ -23,4 +23,4 @@ std::optional<int32_t> normalise_to_absolute(int32_t coordinate, int32_t screen_
 
 }  // namespace vornakel::native_protocol
 
-#endif  // VORNAKEL_NATIVE_PROTOCOL_INPUT_MATH_H_
+#endif  // VORNAKEL_NATIVE_PROTOCOL_INJECTION_INPUT_MATH_H_

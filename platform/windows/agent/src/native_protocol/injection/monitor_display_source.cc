@@ -1,4 +1,4 @@
-#include "native_protocol/monitor_display_source.h"
+#include "native_protocol/injection/monitor_display_source.h"
 
 #include "common/utf16.h"
 

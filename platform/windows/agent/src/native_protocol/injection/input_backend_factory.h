@@ -1,13 +1,13 @@
 // Builds the input backend for one display.
-#ifndef VORNAKEL_NATIVE_PROTOCOL_INPUT_BACKEND_FACTORY_H_
-#define VORNAKEL_NATIVE_PROTOCOL_INPUT_BACKEND_FACTORY_H_
+#ifndef VORNAKEL_NATIVE_PROTOCOL_INJECTION_INPUT_BACKEND_FACTORY_H_
+#define VORNAKEL_NATIVE_PROTOCOL_INJECTION_INPUT_BACKEND_FACTORY_H_
 
 #include <memory>
 
 #include "common/result.h"
 #include "native_protocol/adapter_error.h"
-#include "native_protocol/display_record.h"
-#include "native_protocol/input_action.h"
+#include "native_protocol/injection/display_record.h"
+#include "native_protocol/injection/input_action.h"
 
 namespace vornakel::native_protocol {
 
@@ -20,4 +20,4 @@ class InputBackendFactory {
 
 }  // namespace vornakel::native_protocol
 
-#endif  // VORNAKEL_NATIVE_PROTOCOL_INPUT_BACKEND_FACTORY_H_
+#endif  // VORNAKEL_NATIVE_PROTOCOL_INJECTION_INPUT_BACKEND_FACTORY_H_

@@ -1,7 +1,7 @@
 // The operating-system calls the input backend makes, behind a seam so that its rules (event
 // layout, ordering, held state, failure handling) are tested without injecting anything.
-#ifndef VORNAKEL_NATIVE_PROTOCOL_INPUT_INJECTOR_H_
-#define VORNAKEL_NATIVE_PROTOCOL_INPUT_INJECTOR_H_
+#ifndef VORNAKEL_NATIVE_PROTOCOL_INJECTION_INPUT_INJECTOR_H_
+#define VORNAKEL_NATIVE_PROTOCOL_INJECTION_INPUT_INJECTOR_H_
 
 #include <cstdint>
 #include <optional>
@@ -56,4 +56,4 @@ class InputInjector {
 
 }  // namespace vornakel::native_protocol
 
-#endif  // VORNAKEL_NATIVE_PROTOCOL_INPUT_INJECTOR_H_
+#endif  // VORNAKEL_NATIVE_PROTOCOL_INJECTION_INPUT_INJECTOR_H_

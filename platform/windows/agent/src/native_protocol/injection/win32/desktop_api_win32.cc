@@ -4,7 +4,7 @@
 #include <string_view>
 
 #include "common/win32/wide.h"
-#include "native_protocol/input_desktop_tracker.h"
+#include "native_protocol/injection/input_desktop_tracker.h"
 #include "native_protocol/win32/input_host_win32.h"
 
 namespace vornakel::native_protocol::win32 {

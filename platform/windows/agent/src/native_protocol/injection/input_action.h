@@ -1,7 +1,7 @@
 // The actions a translated control message (or a relative command) becomes, and the input backend
 // that carries them out. The authorization state weighs each action before the backend sees it.
-#ifndef VORNAKEL_NATIVE_PROTOCOL_INPUT_ACTION_H_
-#define VORNAKEL_NATIVE_PROTOCOL_INPUT_ACTION_H_
+#ifndef VORNAKEL_NATIVE_PROTOCOL_INJECTION_INPUT_ACTION_H_
+#define VORNAKEL_NATIVE_PROTOCOL_INJECTION_INPUT_ACTION_H_
 
 #include <cstdint>
 #include <string>
@@ -62,4 +62,4 @@ class InputBackend {
 
 }  // namespace vornakel::native_protocol
 
-#endif  // VORNAKEL_NATIVE_PROTOCOL_INPUT_ACTION_H_
+#endif  // VORNAKEL_NATIVE_PROTOCOL_INJECTION_INPUT_ACTION_H_

@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "common/win32/wide.h"
-#include "native_protocol/monitor_display_source.h"
+#include "native_protocol/injection/monitor_display_source.h"
 #include "native_protocol/win32/dpi_awareness_win32.h"
 #include "native_protocol/win32/input_host_win32.h"
 #include "native_protocol/win32/system_message_win32.h"

@@ -1,4 +1,4 @@
-#include "native_protocol/key_codes.h"
+#include "native_protocol/injection/key_codes.h"
 
 #include <array>
 #include <utility>

@@ -1,4 +1,4 @@
-#include "native_protocol/virtual_keys.h"
+#include "native_protocol/injection/virtual_keys.h"
 
 #include <array>
 

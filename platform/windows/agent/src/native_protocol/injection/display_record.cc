@@ -1,4 +1,4 @@
-#include "native_protocol/display_record.h"
+#include "native_protocol/injection/display_record.h"
 
 namespace vornakel::native_protocol {
 namespace {

@@ -1,7 +1,7 @@
 // The physical key names a key-transition message may carry, and their USB HID usages
 // (Keyboard/Keypad page).
-#ifndef VORNAKEL_NATIVE_PROTOCOL_KEY_CODES_H_
-#define VORNAKEL_NATIVE_PROTOCOL_KEY_CODES_H_
+#ifndef VORNAKEL_NATIVE_PROTOCOL_INJECTION_KEY_CODES_H_
+#define VORNAKEL_NATIVE_PROTOCOL_INJECTION_KEY_CODES_H_
 
 #include <cstddef>
 #include <cstdint>
@@ -21,4 +21,4 @@ constexpr bool is_modifier_usage(uint32_t usage) { return usage >= 224 && usage 
 
 }  // namespace vornakel::native_protocol
 
-#endif  // VORNAKEL_NATIVE_PROTOCOL_KEY_CODES_H_
+#endif  // VORNAKEL_NATIVE_PROTOCOL_INJECTION_KEY_CODES_H_

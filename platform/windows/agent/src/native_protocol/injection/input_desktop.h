@@ -1,12 +1,12 @@
 // Keeps the calling thread attached to the current input desktop ("Default" or "Winlogon").
-#ifndef VORNAKEL_NATIVE_PROTOCOL_INPUT_DESKTOP_H_
-#define VORNAKEL_NATIVE_PROTOCOL_INPUT_DESKTOP_H_
+#ifndef VORNAKEL_NATIVE_PROTOCOL_INJECTION_INPUT_DESKTOP_H_
+#define VORNAKEL_NATIVE_PROTOCOL_INJECTION_INPUT_DESKTOP_H_
 
 #include <memory>
 #include <string>
 
 #include "common/result.h"
-#include "native_protocol/input_action.h"
+#include "native_protocol/injection/input_action.h"
 
 namespace vornakel::native_protocol {
 
@@ -25,4 +25,4 @@ class InputDesktop {
 
 }  // namespace vornakel::native_protocol
 
-#endif  // VORNAKEL_NATIVE_PROTOCOL_INPUT_DESKTOP_H_
+#endif  // VORNAKEL_NATIVE_PROTOCOL_INJECTION_INPUT_DESKTOP_H_

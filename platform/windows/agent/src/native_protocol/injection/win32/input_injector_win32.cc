@@ -5,7 +5,7 @@
 #include <utility>
 #include <vector>
 
-#include "native_protocol/injecting_backend.h"
+#include "native_protocol/injection/injecting_backend.h"
 #include "native_protocol/win32/dpi_awareness_win32.h"
 #include "native_protocol/win32/input_host_win32.h"
 #include "native_protocol/win32/system_message_win32.h"

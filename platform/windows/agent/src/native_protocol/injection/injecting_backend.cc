@@ -1,11 +1,11 @@
-#include "native_protocol/injecting_backend.h"
+#include "native_protocol/injection/injecting_backend.h"
 
 #include <limits>
 #include <vector>
 
-#include "native_protocol/input_math.h"
-#include "native_protocol/key_codes.h"
-#include "native_protocol/virtual_keys.h"
+#include "native_protocol/injection/input_math.h"
+#include "native_protocol/injection/key_codes.h"
+#include "native_protocol/injection/virtual_keys.h"
 
 namespace vornakel::native_protocol {
 namespace {

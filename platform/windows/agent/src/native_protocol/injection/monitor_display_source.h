@@ -1,13 +1,13 @@
 // Display enumeration over a MonitorApi: one DisplayRecord per monitor in enumeration order, the
 // first monitor that fails failing the whole enumeration, and the thread's DPI awareness restored
 // on every path.
-#ifndef VORNAKEL_NATIVE_PROTOCOL_MONITOR_DISPLAY_SOURCE_H_
-#define VORNAKEL_NATIVE_PROTOCOL_MONITOR_DISPLAY_SOURCE_H_
+#ifndef VORNAKEL_NATIVE_PROTOCOL_INJECTION_MONITOR_DISPLAY_SOURCE_H_
+#define VORNAKEL_NATIVE_PROTOCOL_INJECTION_MONITOR_DISPLAY_SOURCE_H_
 
 #include <memory>
 
-#include "native_protocol/display_source.h"
-#include "native_protocol/monitor_api.h"
+#include "native_protocol/injection/display_source.h"
+#include "native_protocol/injection/monitor_api.h"
 
 namespace vornakel::native_protocol {
 
@@ -24,4 +24,4 @@ class MonitorDisplaySource : public DisplaySource {
 
 }  // namespace vornakel::native_protocol
 
-#endif  // VORNAKEL_NATIVE_PROTOCOL_MONITOR_DISPLAY_SOURCE_H_
+#endif  // VORNAKEL_NATIVE_PROTOCOL_INJECTION_MONITOR_DISPLAY_SOURCE_H_
