@@ -2,7 +2,7 @@
 # enumerate monitors, so they run under their own Xvfb. They link the DPI-awareness double in
 # place of the shipped link seam (Wine refuses per-monitor awareness version 2).
 if(WIN32)
-  file(GLOB input_display_tests CONFIGURE_DEPENDS "${CMAKE_CURRENT_LIST_DIR}/win32/display/*.cc")
+  file(GLOB input_display_tests CONFIGURE_DEPENDS "${CMAKE_CURRENT_LIST_DIR}/injection/win32/*.cc")
   set(input_display_seams ${VORNAKEL_LINK_SEAMS})
   list(FILTER input_display_seams EXCLUDE REGEX "/dpi_awareness_win32\\.cc$")
   add_executable(native_protocol_win32_display_tests ${input_display_tests} ${input_display_seams}

@@ -4,7 +4,7 @@
 #include <vector>
 
 #include "native_protocol/injection/injecting_backend.h"
-#include "native_protocol/support/fake_input_injector.h"
+#include "native_protocol/injection/support/fake_input_injector.h"
 
 namespace vornakel::native_protocol {
 namespace {

@@ -1,4 +1,4 @@
-#include "native_protocol/win32/display/test_window.h"
+#include "native_protocol/injection/win32/test_window.h"
 
 namespace vornakel::native_protocol::testing {
 namespace {

@@ -9,7 +9,7 @@
 #include <string>
 
 #include "native_protocol/injection/display_record.h"
-#include "native_protocol/win32/display/test_window.h"
+#include "native_protocol/injection/win32/test_window.h"
 #include "native_protocol/win32/dpi_awareness_win32.h"
 #include "native_protocol/win32/input_host_win32.h"
 #include "native_protocol/win32/system_message_win32.h"

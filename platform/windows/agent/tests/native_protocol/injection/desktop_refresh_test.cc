@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "native_protocol/injection/input_desktop_tracker.h"
-#include "native_protocol/support/fake_desktop_api.h"
+#include "native_protocol/injection/support/fake_desktop_api.h"
 
 namespace vornakel::native_protocol {
 namespace {

@@ -1,4 +1,4 @@
-#include "native_protocol/support/fake_desktop_api.h"
+#include "native_protocol/injection/support/fake_desktop_api.h"
 
 #include <algorithm>
 

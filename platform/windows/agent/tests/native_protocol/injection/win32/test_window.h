@@ -1,7 +1,7 @@
 // A top-level window of the test process that takes the foreground and records the input
 // messages it receives, with the extra information each one carried.
-#ifndef VORNAKEL_TESTS_NATIVE_PROTOCOL_WIN32_DISPLAY_TEST_WINDOW_H_
-#define VORNAKEL_TESTS_NATIVE_PROTOCOL_WIN32_DISPLAY_TEST_WINDOW_H_
+#ifndef VORNAKEL_TESTS_NATIVE_PROTOCOL_INJECTION_WIN32_TEST_WINDOW_H_
+#define VORNAKEL_TESTS_NATIVE_PROTOCOL_INJECTION_WIN32_TEST_WINDOW_H_
 
 #include <windows.h>
 
@@ -40,4 +40,4 @@ class TestWindow {
 
 }  // namespace vornakel::native_protocol::testing
 
-#endif  // VORNAKEL_TESTS_NATIVE_PROTOCOL_WIN32_DISPLAY_TEST_WINDOW_H_
+#endif  // VORNAKEL_TESTS_NATIVE_PROTOCOL_INJECTION_WIN32_TEST_WINDOW_H_

@@ -1,6 +1,6 @@
 // A DesktopApi over a scripted sequence of input desktops, recording every call.
-#ifndef VORNAKEL_TESTS_NATIVE_PROTOCOL_SUPPORT_FAKE_DESKTOP_API_H_
-#define VORNAKEL_TESTS_NATIVE_PROTOCOL_SUPPORT_FAKE_DESKTOP_API_H_
+#ifndef VORNAKEL_TESTS_NATIVE_PROTOCOL_INJECTION_SUPPORT_FAKE_DESKTOP_API_H_
+#define VORNAKEL_TESTS_NATIVE_PROTOCOL_INJECTION_SUPPORT_FAKE_DESKTOP_API_H_
 
 #include <memory>
 #include <optional>
@@ -53,4 +53,4 @@ class LoggingBackend : public InputBackend {
 
 }  // namespace vornakel::native_protocol::testing
 
-#endif  // VORNAKEL_TESTS_NATIVE_PROTOCOL_SUPPORT_FAKE_DESKTOP_API_H_
+#endif  // VORNAKEL_TESTS_NATIVE_PROTOCOL_INJECTION_SUPPORT_FAKE_DESKTOP_API_H_

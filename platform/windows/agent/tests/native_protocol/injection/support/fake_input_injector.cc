@@ -1,4 +1,4 @@
-#include "native_protocol/support/fake_input_injector.h"
+#include "native_protocol/injection/support/fake_input_injector.h"
 
 #include <algorithm>
 

@@ -1,6 +1,6 @@
 // An InputInjector that records what the backend asks of the system and can be told to fail.
-#ifndef VORNAKEL_TESTS_NATIVE_PROTOCOL_SUPPORT_FAKE_INPUT_INJECTOR_H_
-#define VORNAKEL_TESTS_NATIVE_PROTOCOL_SUPPORT_FAKE_INPUT_INJECTOR_H_
+#ifndef VORNAKEL_TESTS_NATIVE_PROTOCOL_INJECTION_SUPPORT_FAKE_INPUT_INJECTOR_H_
+#define VORNAKEL_TESTS_NATIVE_PROTOCOL_INJECTION_SUPPORT_FAKE_INPUT_INJECTOR_H_
 
 #include <map>
 #include <memory>
@@ -51,4 +51,4 @@ class FakeInputInjector : public InputInjector {
 
 }  // namespace vornakel::native_protocol::testing
 
-#endif  // VORNAKEL_TESTS_NATIVE_PROTOCOL_SUPPORT_FAKE_INPUT_INJECTOR_H_
+#endif  // VORNAKEL_TESTS_NATIVE_PROTOCOL_INJECTION_SUPPORT_FAKE_INPUT_INJECTOR_H_
