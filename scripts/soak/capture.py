@@ -17,7 +17,8 @@ reader, the script measures "picture taken -> access unit read": the helper's ar
 time plus the X grab, the stand-in's BGRX -> NV12 conversion (which ScreenCaptureKit does not
 need) and the reader's wake-up, and at most 2 ms of strip resolution; it is a bound from above.
 
-Limits (the script ends with status 1 when one is broken):
+Limits (the script ends with status 1 when one is broken; the two read from the clock strip are
+judged only in runs of a minute or more, which are meant to have the machine to themselves):
 - every access unit starts with the delimiter, the stream with a key frame, and ffmpeg decodes
   every unit without an error;
 - key frames are at most 30 frames apart, and no picture taken more than a second and one frame
@@ -47,7 +48,8 @@ def main():
     soak.run_under_xvfb(capture_lib.SCREEN)
     work = soak.work_dir()
     figures = soak.Figures("Capture helper (Linux stand-in) on Xvfb",
-                           f"scripts/soak/capture.py --minutes {options.minutes:g}")
+                           f"scripts/soak/capture.py --minutes {options.minutes:g}",
+                           options.minutes)
     capture_lib.start_mover(noise=True)
     capture = capture_lib.start_capture(work, "soak")
     captured_from = time.monotonic()
@@ -84,8 +86,9 @@ def main():
     figures.check("largest distance between key frames", f"{largest} frames "
                   f"({sum(stream.keys)} key frames)", 0 < largest <= capture_lib.FPS,
                   f"<= {capture_lib.FPS} frames")
-    figures.check("non-key pictures more than 1 s + 1 frame after the last key frame", str(late),
-                  late == 0, "0")
+    # Judged by the mover's clock strip, which lags the grab when the mover is kept waiting.
+    figures.timing("non-key pictures more than 1 s + 1 frame after the last key frame", str(late),
+                   late == 0, "0")
     taken = stream.taken()
     unreadable = sum(value is None for value in taken)
     figures.value("pictures whose clock strip could not be read", str(unreadable))
@@ -101,7 +104,7 @@ def main():
                 f"{max(latencies):.1f} ms ({len(latencies)} pictures)")
         name = f"picture taken -> access unit read, minute {minute + 1}"
         if whole:
-            figures.check(name, text, p99 < P99_LIMIT_MS, f"p99 < {P99_LIMIT_MS:.1f} ms")
+            figures.timing(name, text, p99 < P99_LIMIT_MS, f"p99 < {P99_LIMIT_MS:.1f} ms")
         else:
             figures.value(name + " (part of a minute, not judged)", text)
     soak.flatness(figures, "resident memory (VmRSS)", rss, start, end, RSS_LIMIT, soak.mib)

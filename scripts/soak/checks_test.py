@@ -12,6 +12,7 @@ from pathlib import Path
 sys.path.insert(0, str(Path(__file__).resolve().parent))
 import capture_lib  # noqa: E402
 import input_lib  # noqa: E402
+import soak  # noqa: E402
 
 
 def strip_frame(word, flip_bit=None):
@@ -59,6 +60,19 @@ class KeyFrameRuleTest(unittest.TestCase):
         keys = [True, False, False, True, False]
         taken = [0, 1000, 1034, 1040, 2074]
         self.assertEqual(capture_lib.key_frame_gaps(keys, taken)[1], 2)
+
+
+class TimingRuleTest(unittest.TestCase):
+    def test_wall_clock_limits_are_judged_in_long_runs_only(self):
+        for minutes, judged in ((0.1, False), (0.99, False), (1, True), (10, True)):
+            figures = soak.Figures("t", "c", minutes)
+            figures.timing("took", "9 s", False, "<= 1 s")
+            figures.check("decoded", "all", True, "all")
+            self.assertEqual(figures.broken, ["took"] if judged else [], minutes)
+        # A rule of what was done stays judged in a short run.
+        figures = soak.Figures("t", "c", 0.1)
+        figures.check("decoded", "1 of 2", False, "all")
+        self.assertEqual(figures.broken, ["decoded"])
 
 
 class RecorderTest(unittest.TestCase):

@@ -5,8 +5,9 @@
 
 Every round runs each fault of the chosen groups once; rounds repeat until N minutes (default 10)
 have passed, and at least one round runs. A fault passes a round when every one of its checks
-holds; the script ends with status 1 when any fault failed any round. The faults and what must
-happen:
+holds; the script ends with status 1 when any fault failed any round. How long a step may take
+(the stop's upper bound, "within a second", "within 2 s") is judged only in runs of a minute or
+more, which are meant to have the machine to themselves. The faults and what must happen:
 
 Service (Wine's service control manager, the test build, the stand-in agent):
 - the agent killed (TerminateProcess) while the service is stopping: the stop still takes its 5 s
@@ -58,8 +59,9 @@ GROUPS = ("service", "input", "capture")
 class Outcome:
     """The checks of one fault in one round, and the values it measured."""
 
-    def __init__(self, name):
+    def __init__(self, name, judges_timing):
         self.name = name
+        self.judges_timing = judges_timing
         self.failed = []
         self.values = {}
 
@@ -67,6 +69,10 @@ class Outcome:
         if not ok:
             self.failed.append(f"{what}{': ' + str(detail) if detail != '' else ''}")
         return ok
+
+    def timing(self, what, ok, detail=""):
+        """A rule in wall-clock time: judged in long runs only (see soak.TIMING_MINUTES)."""
+        return self.check(what, ok, detail) if self.judges_timing else True
 
     def measure(self, what, value):
         self.values[what] = value
@@ -104,7 +110,8 @@ def agent_killed_while_stopping(harness, outcome, _options):
     outcome.measure("stop took (ms)", stop_ms)
     outcome.check("STOPPED with exit code 0", (fields.get("state"), fields.get("exit")) ==
                   ("1", "0"), answer.strip())
-    outcome.check("the stop still took the 5 s of grace", 4900 <= stop_ms <= 6500, stop_ms)
+    outcome.check("the stop still took the 5 s of grace", 4900 <= stop_ms, stop_ms)
+    outcome.timing("and not much more", stop_ms <= 6500, stop_ms)
     outcome.check("agent gone", harness.ask("alive", agent["pid"]) == ["gone"])
     outcome.check("stop-host left in place", svc.STOP_HOST.exists() and
                   svc.STOP_HOST.read_text() == "stop")
@@ -315,8 +322,9 @@ def reader_stalled(work, outcome, options):
     first_fresh = (fresh[0] - resumed_at) * 1000 if fresh else None
     outcome.measure("first fresh picture after the resumption (ms)",
                     first_fresh and int(first_fresh))
-    outcome.check("fresh pictures within a second of the resumption",
-                  first_fresh is not None and first_fresh <= 1000, first_fresh)
+    outcome.check("fresh pictures after the resumption", first_fresh is not None)
+    outcome.timing("within a second of it", first_fresh is not None and first_fresh <= 1000,
+                   first_fresh)
 
 
 def sigterm_mid_frame(work, outcome, _options):
@@ -341,8 +349,9 @@ def sigterm_mid_frame(work, outcome, _options):
         outcome.check(f"try {attempt + 1}: SIGTERM came while the writer was inside a unit",
                       blocked and inside and waited, f"blocked {blocked}, inside {inside}, "
                       f"waited {waited}")
-        outcome.check(f"try {attempt + 1}: status 0 within 2 s of the reader's return",
-                      status == 0 and took < 2, f"status {status} after {took:.1f} s {errors!r}")
+        outcome.check(f"try {attempt + 1}: status 0 after the reader's return", status == 0,
+                      f"status {status} {errors!r}")
+        outcome.timing(f"try {attempt + 1}: within 2 s of it", took < 2, f"{took:.1f} s")
         outcome.check(f"try {attempt + 1}: the stream ends with a whole unit (all decode)",
                       stream.all_decoded(), f"{stream.decoded} of {len(stream.offsets)} "
                       f"{stream.decode_error[:100]}")
@@ -392,7 +401,8 @@ def main():
                     lambda o: sigterm_mid_frame(work, o, options))]
 
     only = f" --only {options.only}" if options.only != ",".join(GROUPS) else ""
-    figures = soak.Figures("Faults", f"scripts/soak/faults.py --minutes {options.minutes:g}{only}")
+    figures = soak.Figures("Faults", f"scripts/soak/faults.py --minutes {options.minutes:g}{only}",
+                           options.minutes)
     results = {name: [] for name, _ in faults}
     start = time.monotonic()
     deadline = start + options.minutes * 60
@@ -405,7 +415,7 @@ def main():
             if name.startswith("capture") and recorder and recorder.process:
                 recorder.stop()
                 recorder.process = None
-            outcome = Outcome(name)
+            outcome = Outcome(name, figures.judges_timing)
             try:
                 run(outcome)
             except Exception as error:  # a fault that breaks the script's own steps fails too

@@ -191,7 +191,8 @@ def main():
     recorder.start()
     harness = soak.Harness()
     figures = soak.Figures("Input host under Wine and Xvfb",
-                           f"scripts/soak/input_host.py --minutes {options.minutes:g}")
+                           f"scripts/soak/input_host.py --minutes {options.minutes:g}",
+                           options.minutes)
 
     sessions = []
     start = time.monotonic()

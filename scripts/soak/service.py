@@ -9,7 +9,8 @@ For N minutes (default 10) the supervisor restarts agent after agent while the c
 file, and a reader opens "state/agent-state.json" every 2 ms. The service's handle count and
 private bytes are sampled every 5 seconds. At the end the service is stopped.
 
-Limits (the script ends with status 1 when one is broken):
+Limits (the script ends with status 1 when one is broken; the limits in milliseconds are judged
+only in runs of a minute or more, which are meant to have the machine to themselves):
 - the agents end as steered: exit code 3, or 0xC0000005 for the access violation;
 - after an agent's process has ended (a second harness waits on it), "stop-host" appears within
   one poll (250 ms) plus 150 ms of slack for the write, the pass around the poll and the 10 ms
@@ -122,7 +123,8 @@ def main():
     soak.warm_wine()
     harness = soak.Harness()
     figures = soak.Figures("Service under Wine's service control manager",
-                           f"scripts/soak/service.py --minutes {options.minutes:g}")
+                           f"scripts/soak/service.py --minutes {options.minutes:g}",
+                           options.minutes)
     svc.make_install()
     svc.steer("exit-after-ms", 1000)
     started = svc.install_and_start(harness)
@@ -199,27 +201,29 @@ def main():
                   f"median {ms(soak.median(crash_end))}, max {ms(max(crash_end, default=None))}")
     for how in ("exit", "crash"):
         spans = [r["stop-host"] - r["ended"] for r in ended if r["how"] == how and "stop-host" in r]
-        figures.check(f"agent ended by {'its exit' if how == 'exit' else 'the crash'} -> stop-host",
+        figures.timing(f"agent ended by {'its exit' if how == 'exit' else 'the crash'} -> stop-host",
                       f"{len(spans)} times, median {ms(soak.median(spans))}, max "
-                      f"{ms(max(spans, default=None))}",
-                      bool(spans) and max(spans) <= NOTICE_LIMIT_MS, f"<= {NOTICE_LIMIT_MS} ms")
+                       f"{ms(max(spans, default=None))}",
+                       bool(spans) and max(spans) <= NOTICE_LIMIT_MS, f"<= {NOTICE_LIMIT_MS} ms")
     relaunches = [r["next"] - r["stop-host"] for r in restarted]
-    figures.check("stop-host -> next agent started",
-                  f"{len(relaunches)} times, min {ms(min(relaunches, default=None))}, median "
-                  f"{ms(soak.median(relaunches))}, max {ms(max(relaunches, default=None))}",
-                  bool(relaunches) and RELAUNCH_MS[0] <= min(relaunches) and
-                  max(relaunches) <= RELAUNCH_MS[1], f"{RELAUNCH_MS[0]} to {RELAUNCH_MS[1]} ms")
+    relaunch_text = (f"{len(relaunches)} times, min {ms(min(relaunches, default=None))}, median "
+                     f"{ms(soak.median(relaunches))}, max {ms(max(relaunches, default=None))}")
+    # Never before the grace and the delay, whatever the load; how much later is a matter of time.
+    figures.check("stop-host -> next agent started, at the earliest", relaunch_text,
+                  bool(relaunches) and RELAUNCH_MS[0] <= min(relaunches), f">= {RELAUNCH_MS[0]} ms")
+    figures.timing("stop-host -> next agent started, at the latest", relaunch_text,
+                   bool(relaunches) and max(relaunches) <= RELAUNCH_MS[1], f"<= {RELAUNCH_MS[1]} ms")
     sent = sum(controls.sent.values())
     figures.check("controls reflected in their files",
                   f"{sent - len(controls.missed)} of {sent} (129: {controls.sent[129]}, "
                   f"130: {controls.sent[130]}, 128: {controls.sent[128]})",
                   sent > 0 and not controls.missed, "all")
-    figures.check("control -> its file written",
-                  f"median {ms(soak.median(controls.latencies))}, p99 "
-                  f"{ms(soak.percentile(controls.latencies, 0.99))}, max "
-                  f"{ms(max(controls.latencies, default=None))}",
-                  bool(controls.latencies) and max(controls.latencies) <= CONTROL_LIMIT_MS,
-                  f"<= {CONTROL_LIMIT_MS} ms")
+    figures.timing("control -> its file written",
+                   f"median {ms(soak.median(controls.latencies))}, p99 "
+                   f"{ms(soak.percentile(controls.latencies, 0.99))}, max "
+                   f"{ms(max(controls.latencies, default=None))}",
+                   bool(controls.latencies) and max(controls.latencies) <= CONTROL_LIMIT_MS,
+                   f"<= {CONTROL_LIMIT_MS} ms")
     figures.check("agent-state.json read partly written",
                   f"{reader.partial} of {reader.reads} reads",
                   reader.partial == 0 and reader.reads > 0, "0")

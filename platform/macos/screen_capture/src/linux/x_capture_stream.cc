@@ -251,6 +251,11 @@ void XCaptureStream::captureLoop() {
     if (damaged && (!lastGrab || now - *lastGrab >= interval)) {
       if (std::shared_ptr<Picture> picture = pool->take()) {
         session.rearmDamage();
+        // The picture is stamped when the screen is copied, as ScreenCaptureKit stamps its frames:
+        // stamped after the conversion, a slow first conversion (its pages touched for the first
+        // time, 100 ms and more) moved the stream's first key frame later than the picture it
+        // shows, and with it every once-a-second key frame after it.
+        const MediaTime takenAt{monotonicNanoseconds(), 1000000000};
         BgrxImage image;
         if (!session.grab(image)) return reportStop("the X server refused to copy the screen");
         if (configuration_.showsCursor) session.drawCursor(image);
@@ -259,7 +264,7 @@ void XCaptureStream::captureLoop() {
         lastGrab = now;
         CapturedFrame frame;
         frame.picture = std::move(picture);
-        frame.presentationTime = MediaTime{monotonicNanoseconds(), 1000000000};
+        frame.presentationTime = takenAt;
         frame.duration = MediaTime{1, configuration_.frameRate};
         frame.attachments = FrameStatusAttachments{true, false, true, 0};
         queue.post([client, frame = std::move(frame)] {
