@@ -1,0 +1,24 @@
+#include "native_protocol/stream_byte_source.h"
+
+#include <algorithm>
+#include <utility>
+
+namespace vornakel::native_protocol {
+
+StreamByteSource::StreamByteSource(std::unique_ptr<StreamReadApi> api)
+    : api_(std::move(api)), pipe_(api_->is_pipe()) {}
+
+Result<size_t> StreamByteSource::read_raw(std::span<uint8_t> buffer) {
+  for (;;) {
+    const RawRead read = api_->read(buffer);
+    if (!read.succeeded) {
+      // The writer closing its end of the pipe is the end of input, not a failure.
+      if (read.error == kErrorBrokenPipe || read.error == kErrorHandleEof) return size_t{0};
+      return Error::os_from_win32(read.error);
+    }
+    if (read.count > 0 || !pipe_) return std::min(read.count, buffer.size());
+    // An empty write on the pipe: the agent is still there, so wait for its next bytes.
+  }
+}
+
+}  // namespace vornakel::native_protocol
