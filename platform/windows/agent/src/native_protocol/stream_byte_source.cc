@@ -17,7 +17,10 @@ Result<size_t> StreamByteSource::read_raw(std::span<uint8_t> buffer) {
       return Error::os_from_win32(read.error);
     }
     if (read.count > 0 || !pipe_) return std::min(read.count, buffer.size());
-    // An empty write on the pipe: the agent is still there, so wait for its next bytes.
+    // Zero bytes on a pipe are the agent's empty write when the pipe still has its writer: wait
+    // for its next bytes. A pipe that cannot tell has ended (Wine reads the end of a Unix pipe as
+    // zero bytes and cannot peek it).
+    if (!api_->writer_connected()) return size_t{0};
   }
 }
 

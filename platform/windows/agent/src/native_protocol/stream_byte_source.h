@@ -31,10 +31,13 @@ class StreamReadApi {
   // GetFileType reports FILE_TYPE_PIPE.
   virtual bool is_pipe() = 0;
   virtual RawRead read(std::span<uint8_t> buffer) = 0;
+  // PeekNamedPipe succeeds: the pipe still has its writer.
+  virtual bool writer_connected() = 0;
 };
 
 // On a pipe a read that succeeds with zero bytes is the writer's empty write, not its end (that is
-// ERROR_BROKEN_PIPE), so the read is repeated; on a file or a device zero bytes are the end.
+// ERROR_BROKEN_PIPE), so the read is repeated while the pipe still has its writer; on a file or a
+// device zero bytes are the end.
 class StreamByteSource : public BufferedByteSource {
  public:
   explicit StreamByteSource(std::unique_ptr<StreamReadApi> api);

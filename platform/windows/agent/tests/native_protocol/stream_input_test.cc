@@ -17,6 +17,7 @@ namespace {
 struct ScriptedRead {
   std::string bytes;
   uint32_t error = 0;
+  bool writer_gone = false;  // for a zero-byte read: PeekNamedPipe fails after it
 };
 
 class ScriptedReadApi final : public StreamReadApi {
@@ -24,6 +25,7 @@ class ScriptedReadApi final : public StreamReadApi {
   ScriptedReadApi(bool pipe, std::deque<ScriptedRead> reads)
       : pipe_(pipe), reads_(std::move(reads)) {}
   bool is_pipe() override { return pipe_; }
+  bool writer_connected() override { return writer_connected_; }
   RawRead read(std::span<uint8_t> buffer) override {
     if (reads_.empty()) {
       ADD_FAILURE() << "read past the end of the script";
@@ -31,6 +33,7 @@ class ScriptedReadApi final : public StreamReadApi {
     }
     const ScriptedRead next = reads_.front();
     reads_.pop_front();
+    writer_connected_ = !next.writer_gone;
     if (next.error != 0) return RawRead{false, 0, next.error};
     std::memcpy(buffer.data(), next.bytes.data(), next.bytes.size());
     return RawRead{true, next.bytes.size(), 0};
@@ -38,6 +41,7 @@ class ScriptedReadApi final : public StreamReadApi {
 
  private:
   bool pipe_;
+  bool writer_connected_ = true;
   std::deque<ScriptedRead> reads_;
 };
 
@@ -66,6 +70,11 @@ TEST(StreamInputTest, AnEmptyWriteOnAPipeIsNotTheEnd) {
   // Even between the two halves of one line.
   EXPECT_EQ(read_all(true, {{"{\"type\""}, {""}, {":\"close\"}\n"}, {"", kErrorBrokenPipe}}),
             "{\"type\":\"close\"}\n<end>");
+}
+
+// Wine reads the end of a Unix pipe as zero bytes; the pipe then has no writer to peek.
+TEST(StreamInputTest, ZeroBytesFromAPipeWithoutItsWriterAreTheEnd) {
+  EXPECT_EQ(read_all(true, {{"a\n"}, {"", 0, true}}), "a\n<end>");
 }
 
 TEST(StreamInputTest, OnAFileZeroBytesAreTheEnd) {

@@ -28,6 +28,10 @@ class Win32StreamReadApi final : public StreamReadApi {
     return RawRead{true, static_cast<size_t>(read), 0};
   }
 
+  bool writer_connected() override {
+    return handle_ != nullptr && PeekNamedPipe(handle_, nullptr, 0, nullptr, nullptr, nullptr);
+  }
+
  private:
   HANDLE handle_;  // not owned: the process's standard input
 };
