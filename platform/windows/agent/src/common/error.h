@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 namespace vornakel {
 
@@ -24,6 +25,13 @@ constexpr uint32_t hresult_from_win32(uint32_t code) {
 class Error {
  public:
   static Error message(std::string text) { return Error(ErrorKind::kMessage, 0, std::move(text)); }
+  // A fixed message kept as a pointer to its literal: making, moving and comparing it takes no
+  // memory, so it can still be returned when memory has run out. `text` must be a literal.
+  static Error fixed_message(const char* text) {
+    Error error(ErrorKind::kMessage, 0, {});
+    error.fixed_text_ = text;
+    return error;
+  }
   static Error os(uint32_t hresult) { return Error(ErrorKind::kOs, hresult, {}); }
   static Error os_from_win32(uint32_t code) { return os(hresult_from_win32(code)); }
   static Error file_system(uint32_t win32_code) {
@@ -35,9 +43,13 @@ class Error {
   // The HRESULT of an operating-system error, or the Win32 code of a file-system error.
   uint32_t code() const { return code_; }
   // The fixed message, or the JSON parser's text.
-  const std::string& text() const { return text_; }
+  std::string_view text() const {
+    return fixed_text_ != nullptr ? std::string_view(fixed_text_) : std::string_view(text_);
+  }
 
-  bool operator==(const Error&) const = default;
+  bool operator==(const Error& other) const {
+    return kind_ == other.kind_ && code_ == other.code_ && text() == other.text();
+  }
 
  private:
   Error(ErrorKind kind, uint32_t code, std::string text)
@@ -46,6 +58,7 @@ class Error {
   ErrorKind kind_;
   uint32_t code_;
   std::string text_;
+  const char* fixed_text_ = nullptr;
 };
 
 }  // namespace vornakel

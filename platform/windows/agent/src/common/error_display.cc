@@ -34,7 +34,7 @@ std::string display(const Error& error, const SystemMessages& messages) {
   switch (error.kind()) {
     case ErrorKind::kMessage:
     case ErrorKind::kJson:
-      return error.text();
+      return std::string(error.text());
     case ErrorKind::kOs: {
       SystemMessages::Lookup lookup = system_text(messages, error.code());
       if (!lookup.text) return hex_code(error.code());
@@ -49,7 +49,7 @@ std::string display(const Error& error, const SystemMessages& messages) {
       return *lookup.text + " (os error " + std::to_string(error.code()) + ")";
     }
   }
-  return error.text();
+  return std::string(error.text());
 }
 
 }  // namespace vornakel

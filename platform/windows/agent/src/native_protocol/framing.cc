@@ -1,12 +1,14 @@
 #include "native_protocol/framing.h"
 
 #include <algorithm>
+#include <charconv>
 #include <cstring>
 
 namespace vornakel::native_protocol {
 
 Error generic_rejection() {
-  return Error::message("Native input authorization or framing was rejected");
+  // Fixed: a refusal must not need memory, the release of held input may follow it.
+  return Error::fixed_message("Native input authorization or framing was rejected");
 }
 
 ReadOutcome read_framed_line(ByteSource& source, size_t bound) {
@@ -144,10 +146,28 @@ StatusLine StatusLine::desktop(DesktopName name) {
   return StatusLine(concat({R"({"type":"desktop","name":")", desktop_name_word(name), "\"}\n"}));
 }
 
+ErrorLineBuffer::ErrorLineBuffer(LoopStage stage, uint32_t win32) {
+  auto append = [this](std::string_view piece) {
+    std::memcpy(bytes_ + size_, piece.data(), piece.size());
+    size_ += piece.size();
+  };
+  append(R"({"type":"error","stage":")");
+  append(loop_stage_word(stage));
+  append(R"(","win32":)");
+  // Room for the longest stage word and ten digits is checked below.
+  size_ = static_cast<size_t>(std::to_chars(bytes_ + size_, bytes_ + sizeof(bytes_), win32).ptr -
+                              bytes_);
+  append("}\n");
+}
+
+// The longest line (the longest loop stage word, a ten-digit code; the literal's NUL stands for the
+// line feed) fits.
+static_assert(
+    sizeof(R"({"type":"error","stage":"control-protocol-rejected","win32":4294967295})") <=
+    ErrorLineBuffer::kCapacity);
+
 StatusLine StatusLine::error(LoopStage stage, uint32_t win32) {
-  const std::string code = std::to_string(win32);
-  return StatusLine(concat(
-      {R"({"type":"error","stage":")", loop_stage_word(stage), R"(","win32":)", code, "}\n"}));
+  return StatusLine(std::string(ErrorLineBuffer(stage, win32).bytes()));
 }
 
 StatusLine StatusLine::authorization_error(AuthorizationFailure failure) {
@@ -196,6 +216,12 @@ Status write_status_line(StatusSink& sink, const StatusLine& line, Flush flush) 
   VK_RETURN_IF_ERROR(sink.write(line.bytes()));
   if (flush == Flush::kNow) return sink.flush();
   return Ok();
+}
+
+Status write_error_line(StatusSink& sink, LoopStage stage, uint32_t win32) {
+  const ErrorLineBuffer line(stage, win32);
+  VK_RETURN_IF_ERROR(sink.write(line.bytes()));
+  return sink.flush();
 }
 
 }  // namespace vornakel::native_protocol

@@ -138,6 +138,20 @@ class StatusLine {
   std::string bytes_;
 };
 
+// The command loop's error line in fixed storage: it is written after the loop has ended, perhaps
+// because memory ran out, so making it must not need any.
+class ErrorLineBuffer {
+ public:
+  ErrorLineBuffer(LoopStage stage, uint32_t win32);
+  std::string_view bytes() const { return std::string_view(bytes_, size_); }
+
+  static constexpr size_t kCapacity = 96;
+
+ private:
+  char bytes_[kCapacity];
+  size_t size_ = 0;
+};
+
 // Standard output of the host.
 class StatusSink {
  public:
@@ -163,6 +177,9 @@ enum class Flush {
 // Writes the line whole and, unless deferred, flushes. A failed write or flush is returned; the
 // caller ends the host with it and writes nothing more.
 Status write_status_line(StatusSink& sink, const StatusLine& line, Flush flush = Flush::kNow);
+
+// Writes and flushes the command loop's error line without taking any memory of its own.
+Status write_error_line(StatusSink& sink, LoopStage stage, uint32_t win32);
 
 }  // namespace vornakel::native_protocol
 

@@ -16,7 +16,7 @@ Status without_exceptions(Step&& step) {
   try {
     return step();
   } catch (...) {
-    return Error::message(kInputHostOutOfMemory);
+    return Error::fixed_message(kInputHostOutOfMemory);
   }
 }
 
@@ -45,27 +45,44 @@ Result<OpenedInput> open_input(InputHostSeams& seams) {
   return OpenedInput{*primary, std::move(backend).value()};
 }
 
-// The loop has ended: one error line if it failed, then nothing may stay pressed.
-Status finish(LoopContext& context, Status loop_result) {
-  Status result = std::move(loop_result);
-  if (!result.ok()) {
-    Status written = without_exceptions([&context] {
-      return write_status_line(context.seams.status,
-                               StatusLine::error(context.stage, context.win32));
-    });
-    if (!written.ok()) result = std::move(written);
+// Windows delivers input only to the input desktop, and the thread moves only when the loop
+// follows it at the top of a pass: a loop that ends in the wait after a switch (close, end of
+// input, a refused injection) would release from the old desktop, and every key and button would
+// stay down on the one the person now uses. So the desktop is followed once more (a change
+// releases, moves and releases again), whatever that finds, before letting go of what is left.
+void release_held_input(LoopContext& context) noexcept {
+  try {
+    (void)context.seams.desktop.refresh_input_desktop(context.backend);
+  } catch (...) {
+    // Out of memory while following: release where the thread is.
   }
   if (context.backend) {
-    (void)without_exceptions([&context] {
+    try {
       (void)context.backend->release_all();
-      return Ok();
-    });
+    } catch (...) {
+      // The backend still tries once more as it goes.
+    }
   }
+  // The backend lets go of anything still held once more as it goes.
   context.backend.reset();
-  return result;
+}
+
+// The loop has ended: nothing may stay pressed, then one error line if it failed. The release
+// comes first, so that it does not depend on the line being written.
+Status finish(LoopContext& context, Status loop_result) {
+  release_held_input(context);
+  if (loop_result.ok()) return loop_result;
+  Status written = without_exceptions(
+      [&context] { return write_error_line(context.seams.status, context.stage, context.win32); });
+  if (!written.ok()) return written;
+  return loop_result;
 }
 
 }  // namespace
+
+Status run_session_loop(LoopContext& context) {
+  return finish(context, without_exceptions([&context] { return run_command_loop(context); }));
+}
 
 Status run_input_host_session(InputHostSeams& seams) {
   // Nothing is held before the loop runs, and the loop guards itself; this keeps an allocation
@@ -99,7 +116,7 @@ Status run_authorized_input_host(InputHostSeams& seams, AuthorizedSession sessio
   context.stage = LoopStage::kReceiveCommand;
   Status started = start_command_reader(seams.input, queue);
   if (!started.ok()) return finish(context, std::move(started));
-  return finish(context, without_exceptions([&context] { return run_command_loop(context); }));
+  return run_session_loop(context);
 }
 
 }  // namespace vornakel::native_protocol

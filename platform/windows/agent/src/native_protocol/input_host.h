@@ -34,6 +34,12 @@ struct InputHostSeams {
   LastErrorReader& last_error;
 };
 
+// Runs the command loop, then ends the session as every ending must: held input released on the
+// desktop the person is on (the input desktop is followed once more first), then the one error
+// line if the loop failed. No exception leaves it; running out of memory ends the loop like any
+// failure, and neither the release nor the error line needs memory.
+Status run_session_loop(LoopContext& context);
+
 // Everything after the authorization phase, from the first attachment to the input desktop on.
 Status run_authorized_input_host(InputHostSeams& seams, AuthorizedSession session);
 

@@ -16,7 +16,7 @@ Status run_service_dispatcher();
 Status run_input_host();
 // The capture host with the arguments after "--capture"; on success it ends the process itself
 // with the media engine's exit status.
-Status run_capture_host(const std::vector<std::u16string>& args);
+Status run_capture_host_then_exit(const std::vector<std::u16string>& args);
 // The session indicator. It returns only a failure before its windows start; after that it ends
 // the process itself, with status 0 or 1, when its standard input closes or a window ends.
 Status run_indicator();

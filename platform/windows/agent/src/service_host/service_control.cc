@@ -35,13 +35,21 @@ ServiceStatusReport stopped_report(bool supervisor_failed) {
   return report(kStateStopped, 0, supervisor_failed ? 1 : 0);
 }
 
+void StoppedLastReporter::report(const ServiceStatusReport& status) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  if (stopped_) return;
+  inner_.report(status);
+  if (status.current_state == kStateStopped) stopped_ = true;
+}
+
 uint32_t handle_service_control(uint32_t control, ServiceRequests& requests,
                                 ServiceStatusReporter* reporter) {
   switch (control) {
     case kControlStop:
     case kControlShutdown:
-      // The report goes out before the flag is set, so the supervisor's stopped report can never
-      // be overtaken by a stopping report.
+      // The report goes out before the flag is set, so a supervisor stopping on this request
+      // reports stopped after it; a stop that comes after the service stopped on its own is
+      // dropped by StoppedLastReporter.
       if (reporter != nullptr) reporter->report(stopping_report());
       requests.stop_requested.store(1);
       return kNoError;

@@ -4,6 +4,7 @@
 #define VORNAKEL_SERVICE_HOST_SERVICE_CONTROL_H_
 
 #include <cstdint>
+#include <mutex>
 
 #include "common/result.h"
 #include "service_host/service_requests.h"
@@ -50,6 +51,22 @@ class ServiceStatusReporter {
  public:
   virtual ~ServiceStatusReporter() = default;
   virtual void report(const ServiceStatusReport& status) = 0;
+};
+
+// The one reporter both threads report through. The control handler (dispatcher thread) and the
+// service thread may report at the same moment, and a supervisor that fails on its own sends the
+// stopped report while a stop control may still be on its way: once a stopped report has gone
+// out, Windows may already have let the process go, and any later report can crash it. So reports
+// are sent one at a time, and nothing is sent after a stopped report.
+class StoppedLastReporter final : public ServiceStatusReporter {
+ public:
+  explicit StoppedLastReporter(ServiceStatusReporter& inner) : inner_(inner) {}
+  void report(const ServiceStatusReport& status) override;
+
+ private:
+  ServiceStatusReporter& inner_;
+  std::mutex mutex_;
+  bool stopped_ = false;
 };
 
 // The rules of the control handler. `reporter` is null until the handler's registration handed

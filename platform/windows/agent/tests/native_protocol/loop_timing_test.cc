@@ -110,6 +110,26 @@ TEST_F(LoopTest, ACarryUpToThirtySecondsAheadExtendsTheLease) {
   EXPECT_EQ(context->authorization.active()->expires_at_s, kStartS + 30);
 }
 
+// The lease is checked at the top of the pass; the clock reaches its end while the loop waits.
+TEST_F(LoopTest, ACarryReadAfterTheLeaseEndedIsRefused) {
+  for (const uint64_t now_at_carry : {kStartS + 9, kStartS + 10}) {
+    status = MemoryStatusSink();
+    start(kPointerAndKeyboard, kStartS + 10);
+    commands.line(carry_line(kStartS + 30), [this, now_at_carry] { time.unix.now_ = now_at_carry; })
+        .end_of_input();
+    const Status result = run();
+    if (now_at_carry < kStartS + 10) {
+      EXPECT_TRUE(result.ok()) << error_line();
+      EXPECT_EQ(context->session.lease_end_s, kStartS + 30);
+    } else {
+      ASSERT_FALSE(result.ok());
+      EXPECT_EQ(error_line(),
+                "{\"type\":\"error\",\"stage\":\"carry-authorization\",\"win32\":0}\n");
+      EXPECT_EQ(context->session.lease_end_s, kStartS + 10);
+    }
+  }
+}
+
 class LoopCarryRefusalTest : public LoopTest, public ::testing::WithParamInterface<uint64_t> {};
 
 TEST_P(LoopCarryRefusalTest, EndsTheHostAndLeavesTheLease) {

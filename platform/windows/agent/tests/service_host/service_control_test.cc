@@ -149,5 +149,39 @@ TEST(ServiceBody, RefusedWithoutLocalSystemOrValidInstallation) {
   }
 }
 
+// Both threads report through one StoppedLastReporter, as the service does: a stop control that
+// arrives after the service stopped (on its own or refused) must not report anything.
+TEST(StoppedLastReporter, NothingFollowsAStoppedReport) {
+  for (const bool refused : {false, true}) {
+    RecordingReporter sink;
+    StoppedLastReporter reporter(sink);
+    ServiceRequests requests;
+    FakeBody body;
+    if (refused) body.validation = Error::message("Invalid installed service version");
+    body.supervisor = Error::file_system(3);
+    run_service_body(reporter, body);
+    EXPECT_EQ(handle_service_control(1, requests, &reporter), 0u);
+    EXPECT_EQ(handle_service_control(4, requests, &reporter), 0u);
+    EXPECT_EQ(requests.stop_requested.load(), 1);  // the request itself still counts
+    if (refused) {
+      EXPECT_THAT(sink.reports, ElementsAre(starting_report(), refused_report()));
+    } else {
+      EXPECT_THAT(sink.reports,
+                  ElementsAre(starting_report(), running_report(), stopped_report(true)));
+    }
+  }
+}
+
+TEST(StoppedLastReporter, AStopBeforeTheEndStillReportsStoppingFirst) {
+  RecordingReporter sink;
+  StoppedLastReporter reporter(sink);
+  ServiceRequests requests;
+  reporter.report(running_report());
+  EXPECT_EQ(handle_service_control(5, requests, &reporter), 0u);
+  reporter.report(stopped_report(false));
+  EXPECT_THAT(sink.reports,
+              ElementsAre(running_report(), stopping_report(), stopped_report(false)));
+}
+
 }  // namespace
 }  // namespace vornakel

@@ -198,6 +198,9 @@ Result<AuthorizationState, SessionError> establish(const VerifiedAuthorization& 
 
 std::optional<uint64_t> carried_lease_end(uint64_t current_end_s, uint64_t carried_end_s,
                                           uint64_t now) {
+  // The lease is checked only at the top of a pass; a carry read in the wait after it ran out
+  // must not bring the ended session back.
+  if (now >= current_end_s) return std::nullopt;
   const uint64_t latest = now > UINT64_MAX - 30 ? UINT64_MAX : now + 30;
   if (!(now < carried_end_s && carried_end_s <= latest)) return std::nullopt;
   return std::max(current_end_s, carried_end_s);

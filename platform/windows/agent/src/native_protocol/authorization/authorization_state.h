@@ -93,7 +93,8 @@ Result<AuthorizationState, SessionError> establish(const VerifiedAuthorization& 
                                                    PermissionSet permissions, uint64_t now);
 
 // The new lease end a carry to `carried_end_s` yields, or nullopt when the carry must be refused
-// (it must lie in (now, now + 30]). A carry never shortens the lease.
+// (the current lease must still run, now < current_end_s, and the carry must lie in
+// (now, now + 30]). A carry never shortens the lease.
 std::optional<uint64_t> carried_lease_end(uint64_t current_end_s, uint64_t carried_end_s,
                                           uint64_t now);
 

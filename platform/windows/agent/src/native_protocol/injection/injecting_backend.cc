@@ -31,7 +31,8 @@ constexpr ButtonFlags kButtonFlags[5] = {
     {0x0080, 0x0100, 1}, {0x0080, 0x0100, 2},
 };
 
-AdapterError platform(const char* text) { return AdapterError::platform(text); }
+// Every failure of the backend has a fixed text, so failing needs no memory either.
+AdapterError platform(const char* text) { return AdapterError::platform_fixed(text); }
 
 InjectedEvent mouse_event(uint32_t flags, uint32_t mouse_data = 0, int32_t dx = 0, int32_t dy = 0) {
   InjectedEvent event;
@@ -98,8 +99,9 @@ Result<void, AdapterError> InjectingBackend::execute(const InputAction& action) 
   return AdapterError::of(AdapterError::Kind::kUnsupportedInput);
 }
 
-// The sets are walked in place, not copied: letting go of what is held needs no memory (only a
-// failure's message does), so the release also works when memory has run out.
+// The sets are walked in place, not copied, each event is sent from the stack and a failure is a
+// fixed text: letting go of what is held needs no memory, so the release also works (and the
+// destructor cannot throw) when memory has run out.
 Result<void, AdapterError> InjectingBackend::release_all() {
   std::optional<AdapterError> first_error;
   release_each(
@@ -158,10 +160,10 @@ Result<void, AdapterError> InjectingBackend::button(const ButtonAction& action) 
     held_buttons_.insert(action.button);
     return inject_button(action.button, true);
   }
-  const bool was_held = held_buttons_.erase(action.button) != 0;
   Result<void, AdapterError> released = inject_button(action.button, false);
-  // A release that did not go through leaves the button down: keep it for the next release-all.
-  if (!released.ok() && was_held) held_buttons_.insert(action.button);
+  // A release that did not go through leaves the button down: it stays for the next release-all
+  // (erased only now, so that keeping it needs no memory).
+  if (released.ok()) held_buttons_.erase(action.button);
   return released;
 }
 
@@ -233,10 +235,9 @@ Result<void, AdapterError> InjectingBackend::press_key(uint16_t vk) {
 }
 
 Result<void, AdapterError> InjectingBackend::release_key(uint16_t vk) {
-  const bool was_held = held_keys_.erase(vk) != 0;
   Result<void, AdapterError> released = inject_key(vk, false);
-  if (!released.ok() && was_held)
-    held_keys_.insert(vk);  // still down: keep it for the next release
+  // Still down after a refused release: it stays for the next release.
+  if (released.ok()) held_keys_.erase(vk);
   return released;
 }
 
@@ -258,7 +259,7 @@ Result<void, AdapterError> InjectingBackend::inject_button(uint32_t button, bool
 }
 
 Result<void, AdapterError> InjectingBackend::send(const InjectedEvent& event) {
-  if (injector_->send_input(std::span<const InjectedEvent>(&event, 1)) < 1) {
+  if (!injector_->send_input(event)) {
     return platform("not all input events were sent. they may have been blocked by UIPI");
   }
   return {};

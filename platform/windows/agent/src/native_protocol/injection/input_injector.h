@@ -5,7 +5,6 @@
 
 #include <cstdint>
 #include <optional>
-#include <span>
 
 #include "common/result.h"
 #include "native_protocol/adapter_error.h"
@@ -36,8 +35,9 @@ struct CursorPoint {
 class InputInjector {
  public:
   virtual ~InputInjector() = default;
-  // SendInput: how many of `events` the system accepted.
-  virtual uint32_t send_input(std::span<const InjectedEvent> events) = 0;
+  // SendInput with this one event (the backend never sends more at once): whether the system
+  // accepted it. Needs no memory.
+  virtual bool send_input(const InjectedEvent& event) = 0;
   // SetCursorPos; the error carries the operating system's message.
   virtual Result<void, AdapterError> set_cursor_pos(int32_t x, int32_t y) = 0;
   // GetCursorPos; nullopt on failure.

@@ -38,14 +38,15 @@ class MonitorApi {
   // enter is paired with one restore.
   virtual bool enter_per_monitor_dpi_awareness() = 0;
   virtual void restore_dpi_awareness() = 0;
-  // EnumDisplayMonitors over the whole virtual screen; the error is the system's message.
-  virtual Result<std::vector<Monitor>, std::string> monitors() = 0;
+  // EnumDisplayMonitors over the whole virtual screen; nullopt on failure. The call reports no
+  // error code (only its return value), so there is no system message to carry.
+  virtual std::optional<std::vector<Monitor>> monitors() = 0;
   // GetMonitorInfoW with the extended information; nullopt on failure.
   virtual std::optional<MonitorInfo> monitor_info(Monitor monitor) = 0;
   // EnumDisplaySettingsW, current settings; nullopt on failure.
   virtual std::optional<MonitorMode> current_mode(const std::u16string& device) = 0;
-  // EnumDisplaySettingsExW's display orientation; the error is the system's message.
-  virtual Result<uint32_t, std::string> orientation(const std::u16string& device) = 0;
+  // EnumDisplaySettingsExW's display orientation; nullopt on failure (no error code either).
+  virtual std::optional<uint32_t> orientation(const std::u16string& device) = 0;
   // GetScaleFactorForMonitor as a percentage; the error is the system's message for the result.
   virtual Result<uint32_t, std::string> scale_percent(Monitor monitor) = 0;
   // Friendly names of the active display paths; empty when the configuration cannot be read.

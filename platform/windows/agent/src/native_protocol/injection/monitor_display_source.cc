@@ -31,11 +31,13 @@ Result<std::vector<DisplayRecord>, AdapterError> MonitorDisplaySource::enumerate
   if (!dpi.entered()) {
     return platform("Windows could not enable per-monitor DPI awareness for pointer coordinates");
   }
-  Result<std::vector<MonitorApi::Monitor>, std::string> monitors = api_->monitors();
-  if (!monitors.ok()) return platform(monitors.take_error());
+  // Fixed texts where Windows reports only failure: the thread's last error would belong to some
+  // earlier call.
+  std::optional<std::vector<MonitorApi::Monitor>> monitors = api_->monitors();
+  if (!monitors) return platform("Failed to enumerate the monitors.");
   const std::vector<MonitorFriendlyName> names = api_->friendly_names();
   std::vector<DisplayRecord> displays;
-  for (MonitorApi::Monitor monitor : monitors.value()) {
+  for (MonitorApi::Monitor monitor : *monitors) {
     Result<DisplayRecord, AdapterError> record = describe(monitor, names);
     if (!record.ok()) return record.take_error();
     displays.push_back(std::move(record).value());
@@ -59,8 +61,8 @@ Result<DisplayRecord, AdapterError> MonitorDisplaySource::describe(
     return AdapterError::of(AdapterError::Kind::kDisplayTooLarge);
   }
 
-  Result<uint32_t, std::string> orientation = api_->orientation(info->device);
-  if (!orientation.ok()) return platform(orientation.take_error());
+  const std::optional<uint32_t> orientation = api_->orientation(info->device);
+  if (!orientation) return platform("Failed to get the monitor's display orientation.");
 
   Result<uint32_t, std::string> scale = api_->scale_percent(monitor);
   if (!scale.ok()) return platform(scale.take_error());
@@ -82,7 +84,7 @@ Result<DisplayRecord, AdapterError> MonitorDisplaySource::describe(
   record.y = info->top;
   record.width = mode->width;
   record.height = mode->height;
-  record.rotation = rotation_for_orientation(orientation.value());
+  record.rotation = rotation_for_orientation(*orientation);
   record.scale = static_cast<float>(scale.value()) / 100.0f;
   record.frequency = frequency_for_refresh_rate(mode->frequency);
   record.primary = info->flags == kPrimaryMonitorFlag;

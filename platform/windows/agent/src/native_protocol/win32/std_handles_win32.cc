@@ -2,26 +2,50 @@
 
 #include <algorithm>
 #include <limits>
+#include <memory>
 
 namespace vornakel::native_protocol {
+namespace {
 
-StdInputSource::StdInputSource() : handle_(GetStdHandle(STD_INPUT_HANDLE)) {}
+static_assert(kErrorBrokenPipe == ERROR_BROKEN_PIPE && kErrorHandleEof == ERROR_HANDLE_EOF);
 
-Result<size_t> StdInputSource::read_raw(std::span<uint8_t> buffer) {
-  if (handle_ == nullptr || handle_ == INVALID_HANDLE_VALUE) return size_t{0};
-  DWORD read = 0;
-  const DWORD wanted =
-      static_cast<DWORD>(std::min<size_t>(buffer.size(), std::numeric_limits<DWORD>::max()));
-  if (!ReadFile(handle_, buffer.data(), wanted, &read, nullptr)) {
-    const DWORD code = GetLastError();
-    // The writer closing its end of the pipe is the end of input, not a failure.
-    if (code == ERROR_BROKEN_PIPE || code == ERROR_HANDLE_EOF) return size_t{0};
-    return Error::os_from_win32(code);
+class Win32StreamReadApi final : public StreamReadApi {
+ public:
+  explicit Win32StreamReadApi(HANDLE handle)
+      : handle_(handle == INVALID_HANDLE_VALUE ? nullptr : handle) {}
+
+  // FILE_TYPE_UNKNOWN (also the failure value) counts as not a pipe.
+  bool is_pipe() override { return handle_ != nullptr && GetFileType(handle_) == FILE_TYPE_PIPE; }
+
+  RawRead read(std::span<uint8_t> buffer) override {
+    if (handle_ == nullptr) return RawRead{true, 0, 0};
+    DWORD read = 0;
+    const DWORD wanted =
+        static_cast<DWORD>(std::min<size_t>(buffer.size(), std::numeric_limits<DWORD>::max()));
+    if (!ReadFile(handle_, buffer.data(), wanted, &read, nullptr)) {
+      return RawRead{false, 0, static_cast<uint32_t>(GetLastError())};
+    }
+    return RawRead{true, static_cast<size_t>(read), 0};
   }
-  return static_cast<size_t>(read);
-}
 
-StdOutputSink::StdOutputSink() : handle_(GetStdHandle(STD_OUTPUT_HANDLE)) {}
+  bool writer_connected() override {
+    return handle_ != nullptr && PeekNamedPipe(handle_, nullptr, 0, nullptr, nullptr, nullptr);
+  }
+
+ private:
+  HANDLE handle_;  // not owned: the process's standard input
+};
+
+}  // namespace
+
+StdInputSource::StdInputSource()
+    : StreamByteSource(std::make_unique<Win32StreamReadApi>(GetStdHandle(STD_INPUT_HANDLE))) {}
+
+StdOutputSink::StdOutputSink() : handle_(GetStdHandle(STD_OUTPUT_HANDLE)) {
+  // Room for the start-up's lines and the error line at once, kept across flushes: the error line
+  // may be written when memory has run out.
+  pending_.reserve(512);
+}
 
 Status StdOutputSink::write(std::string_view bytes) {
   pending_.append(bytes);

@@ -6,21 +6,16 @@
 
 #include <string>
 
-#include "native_protocol/buffered_byte_source.h"
 #include "native_protocol/framing.h"
+#include "native_protocol/stream_byte_source.h"
 
 namespace vornakel::native_protocol {
 
-// Reads STD_INPUT_HANDLE. A closed or broken pipe reads as end of input.
-class StdInputSource final : public BufferedByteSource {
+// Reads STD_INPUT_HANDLE under StreamByteSource's end-of-input rules. A missing handle reads as
+// the end of input.
+class StdInputSource final : public StreamByteSource {
  public:
   StdInputSource();
-
- protected:
-  Result<size_t> read_raw(std::span<uint8_t> buffer) override;
-
- private:
-  HANDLE handle_;
 };
 
 // Collects status lines and hands them to STD_OUTPUT_HANDLE on flush(), so that lines written back

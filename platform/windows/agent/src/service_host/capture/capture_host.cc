@@ -6,8 +6,8 @@
 
 namespace vornakel {
 
-Result<uint32_t> run_capture_host(CapturePlatform& platform,
-                                  const std::vector<std::u16string>& args) {
+Result<uint32_t> capture_engine_exit_code(CapturePlatform& platform,
+                                          const std::vector<std::u16string>& args) {
   VK_RETURN_IF_ERROR(platform.require_local_system());
   // Checked before the installation is read, so an oversized request costs nothing and learns
   // nothing about the machine.

@@ -43,8 +43,8 @@ class CapturePlatform {
 
 // Every step of the capture host in order; the first failure is the result. On success the result
 // is the engine's exit code, which the caller ends the process with.
-Result<uint32_t> run_capture_host(CapturePlatform& platform,
-                                  const std::vector<std::u16string>& args);
+Result<uint32_t> capture_engine_exit_code(CapturePlatform& platform,
+                                          const std::vector<std::u16string>& args);
 
 }  // namespace vornakel
 

@@ -5,8 +5,10 @@
 #include <shellapi.h>
 
 #include <string>
+#include <string_view>
 #include <vector>
 
+#include "common/exit_status.h"
 #include "common/win32/standard_error.h"
 #include "common/win32/system_messages_win32.h"
 #include "common/win32/unique_handle.h"
@@ -28,7 +30,7 @@ class Win32ModeSteps : public ModeSteps {
   Status run_service_dispatcher() override { return vornakel::run_service_dispatcher(); }
   Status run_input_host() override { return vornakel::run_input_host(); }
   Status run_capture_host(const std::vector<std::u16string>& args) override {
-    return vornakel::run_capture_host(args);
+    return vornakel::run_capture_host_then_exit(args);
   }
   Status run_indicator() override { return vornakel::run_indicator(); }
   Status validate_install() override {
@@ -59,8 +61,8 @@ Status run() {
 }  // namespace vornakel
 
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
-  const vornakel::Status status = vornakel::run();
-  if (status.ok()) return 0;
-  vornakel::win32::write_entry_error(status.error());
-  return 1;
+  return vornakel::exit_status_of(
+      [] { return vornakel::run(); },
+      [](const vornakel::Error& error) { vornakel::win32::write_entry_error(error); },
+      [](std::string_view line) { (void)vornakel::win32::write_standard_error(line); });
 }

@@ -15,8 +15,8 @@ namespace vornakel {
 namespace {
 
 // Written once by service_main right after registration, read by the handler on the dispatcher
-// thread.
-std::atomic<SERVICE_STATUS_HANDLE> service_status_handle{nullptr};
+// thread. Both threads report through it, so the stopped report stays the last one.
+std::atomic<ServiceStatusReporter*> service_reporter{nullptr};
 
 class Win32StatusReporter : public ServiceStatusReporter {
  public:
@@ -52,10 +52,7 @@ class Win32ServiceBody : public ServiceBody {
 };
 
 DWORD WINAPI service_control_handler(DWORD control, DWORD, void*, void*) {
-  const SERVICE_STATUS_HANDLE handle = service_status_handle.load();
-  if (handle == nullptr) return handle_service_control(control, service_requests(), nullptr);
-  Win32StatusReporter reporter(handle);
-  return handle_service_control(control, service_requests(), &reporter);
+  return handle_service_control(control, service_requests(), service_reporter.load());
 }
 
 void WINAPI service_main(DWORD, LPWSTR*) {
@@ -67,8 +64,11 @@ void WINAPI service_main(DWORD, LPWSTR*) {
       handle == reinterpret_cast<SERVICE_STATUS_HANDLE>(INVALID_HANDLE_VALUE)) {
     return;
   }
-  service_status_handle.store(handle);
-  Win32StatusReporter reporter(handle);
+  // Static: a control can still arrive while service_main returns. The service runs once per
+  // process, so the handle it is built with is the only one.
+  static Win32StatusReporter win32_reporter(handle);
+  static StoppedLastReporter reporter(win32_reporter);
+  service_reporter.store(&reporter);
   Win32ServiceBody body;
   run_service_body(reporter, body);
 }

@@ -380,10 +380,13 @@ TEST(AuthorizationStateCarryTest, CarryWindow) {
   EXPECT_EQ(carried_lease_end(kNow + 10, kNow + 31, kNow), std::nullopt);
   EXPECT_EQ(carried_lease_end(kNow + 10, kNow, kNow), std::nullopt);
   EXPECT_EQ(carried_lease_end(kNow + 10, kNow - 1, kNow), std::nullopt);
-  EXPECT_EQ(carried_lease_end(kNow, kNow + 1, kNow), kNow + 1);
+  // A lease that has run out cannot be carried, however close the carry is.
+  EXPECT_EQ(carried_lease_end(kNow + 1, kNow + 1, kNow), kNow + 1);
+  EXPECT_EQ(carried_lease_end(kNow, kNow + 1, kNow), std::nullopt);
+  EXPECT_EQ(carried_lease_end(kNow - 1, kNow + 30, kNow), std::nullopt);
   EXPECT_EQ(carried_lease_end(0, UINT64_MAX, UINT64_MAX), std::nullopt);
   EXPECT_EQ(carried_lease_end(kNow + 300, kNow + 5, kNow), kNow + 300) << "never shortens";
-  EXPECT_EQ(carried_lease_end(0, UINT64_MAX, UINT64_MAX - 1), UINT64_MAX);
+  EXPECT_EQ(carried_lease_end(UINT64_MAX, UINT64_MAX, UINT64_MAX - 1), UINT64_MAX);
 }
 
 TEST(AuthorizationStateCarryTest, RebuildKeepsThePauseFlagAndResetsTheRest) {

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <memory>
+#include <new>
 #include <string>
 #include <vector>
 
@@ -109,6 +110,16 @@ TEST(DesktopRefreshTest, UnreadableNameIsRejected) {
   EXPECT_EQ(changed.error(), kRejected);
   EXPECT_EQ(f.state->calls, (Calls{"open 1", "name 1", "close 1"}));
   EXPECT_EQ(f.desktop.name(), "");
+}
+
+TEST(DesktopRefreshTest, RunningOutOfMemoryWhileNamingClosesTheNewHandle) {
+  Fixture f;
+  std::unique_ptr<InputBackend> backend;
+  ASSERT_TRUE(f.desktop.refresh_input_desktop(backend).ok());
+  f.state->naming_runs_out_of_memory = true;
+  EXPECT_THROW((void)f.desktop.refresh_input_desktop(backend), std::bad_alloc);
+  EXPECT_EQ(f.state->open_handles, std::vector<DesktopApi::Handle>{1});
+  EXPECT_EQ(f.desktop.name(), "Default");
 }
 
 TEST(DesktopRefreshTest, OpenFailureCarriesTheWin32Error) {

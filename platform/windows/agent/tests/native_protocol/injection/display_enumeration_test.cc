@@ -18,14 +18,14 @@ struct FakeMonitor {
   uint32_t scale = 100;
   bool info_fails = false;
   bool mode_fails = false;
-  std::optional<std::string> orientation_error;
+  bool orientation_fails = false;
   std::optional<std::string> scale_error;
 };
 
 struct MonitorState {
   std::vector<FakeMonitor> monitors;
   std::vector<MonitorFriendlyName> names;
-  std::optional<std::string> enumeration_error;
+  bool enumeration_fails = false;
   bool dpi_refused = false;
   int dpi_depth = 0;
   int dpi_entries = 0;
@@ -41,8 +41,8 @@ class FakeMonitorApi : public MonitorApi {
     return true;
   }
   void restore_dpi_awareness() override { --state_->dpi_depth; }
-  Result<std::vector<Monitor>, std::string> monitors() override {
-    if (state_->enumeration_error) return *state_->enumeration_error;
+  std::optional<std::vector<Monitor>> monitors() override {
+    if (state_->enumeration_fails) return std::nullopt;
     std::vector<Monitor> handles;
     for (size_t i = 0; i < state_->monitors.size(); ++i) handles.push_back(i + 1);
     return handles;
@@ -57,9 +57,9 @@ class FakeMonitorApi : public MonitorApi {
     if (m.mode_fails) return std::nullopt;
     return m.mode;
   }
-  Result<uint32_t, std::string> orientation(const std::u16string& device) override {
+  std::optional<uint32_t> orientation(const std::u16string& device) override {
     const FakeMonitor& m = by_device(device);
-    if (m.orientation_error) return *m.orientation_error;
+    if (m.orientation_fails) return std::nullopt;
     return m.orientation;
   }
   Result<uint32_t, std::string> scale_percent(Monitor monitor) override {
@@ -165,14 +165,15 @@ TEST(DisplayEnumerationTest, FailureMessages) {
   const std::string prefix = "Windows adapter operation failed: ";
   EXPECT_EQ(failure([](MonitorState& s) { s.dpi_refused = true; }),
             prefix + "Windows could not enable per-monitor DPI awareness for pointer coordinates");
-  EXPECT_EQ(failure([](MonitorState& s) { s.enumeration_error = "Invalid parameter."; }),
-            prefix + "Invalid parameter.");
+  // Neither call sets a last error: a fixed text, never whatever the thread last recorded.
+  EXPECT_EQ(failure([](MonitorState& s) { s.enumeration_fails = true; }),
+            prefix + "Failed to enumerate the monitors.");
   EXPECT_EQ(failure([](MonitorState& s) { s.monitors[1].info_fails = true; }),
             prefix + "Failed to get monitor information.");
   EXPECT_EQ(failure([](MonitorState& s) { s.monitors[0].mode_fails = true; }),
             prefix + "Failed to get the monitor's display settings.");
-  EXPECT_EQ(failure([](MonitorState& s) { s.monitors[0].orientation_error = "Bad device."; }),
-            prefix + "Bad device.");
+  EXPECT_EQ(failure([](MonitorState& s) { s.monitors[0].orientation_fails = true; }),
+            prefix + "Failed to get the monitor's display orientation.");
   EXPECT_EQ(failure([](MonitorState& s) { s.monitors[0].scale_error = "Unspecified error"; }),
             prefix + "Unspecified error");
   EXPECT_EQ(failure([](MonitorState& s) { s.monitors[0].scale = 0; }),

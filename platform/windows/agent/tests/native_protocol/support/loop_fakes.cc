@@ -29,8 +29,8 @@ ScriptedCommands& ScriptedCommands::nothing(std::function<void()> before) {
   return *this;
 }
 
-ScriptedCommands& ScriptedCommands::end_of_input() {
-  items_.push_back(Item{Received::kEndOfInput, {}, {}});
+ScriptedCommands& ScriptedCommands::end_of_input(std::function<void()> before) {
+  items_.push_back(Item{Received::kEndOfInput, {}, std::move(before)});
   return *this;
 }
 
@@ -122,11 +122,13 @@ Result<bool> FakeDesktop::refresh_input_desktop(std::unique_ptr<InputBackend>& b
   }
   if (input_desktop_ != "Default" && input_desktop_ != "Winlogon") return generic_rejection();
   if (input_desktop_ == name_) return false;
+  // Released before the move and again after it, then destroyed, as the real tracking does.
+  if (backend) (void)backend->release_all();
+  name_ = input_desktop_;
   if (backend) {
     (void)backend->release_all();
     backend.reset();
   }
-  name_ = input_desktop_;
   return true;
 }
 

@@ -63,7 +63,7 @@ class ScriptedCommands final : public CommandReceiver {
 
   ScriptedCommands& line(std::string text, std::function<void()> before = {});
   ScriptedCommands& nothing(std::function<void()> before = {});
-  ScriptedCommands& end_of_input();
+  ScriptedCommands& end_of_input(std::function<void()> before = {});
 
   Received receive(std::chrono::milliseconds limit, std::string& line) override;
 

@@ -74,6 +74,22 @@ TEST(StdHandlesWin32Test, FramedLinesFromStandardInputThenEndOfInput) {
   EXPECT_TRUE(std::holds_alternative<EndOfInput>(end)) << "a closed pipe is the end of input";
 }
 
+// On a pipe only the writer's going away ends the input; an empty write is no end. Windows hands
+// the reader a zero-byte read for it; Wine skips it, so under Wine this passes either way and the
+// rule is held natively (StreamInputTest).
+TEST(StdHandlesWin32Test, AnEmptyWriteOnThePipeIsNotTheEndOfInput) {
+  Pipe pipe;
+  ScopedStdHandle installed(STD_INPUT_HANDLE, pipe.read_end());
+  StdInputSource input;
+  pipe.put("");
+  pipe.put("{\"after\":1}\n");
+  pipe.close_write();
+  ReadOutcome line = read_framed_line(input, kCommandLineBound);
+  ASSERT_TRUE(std::holds_alternative<Line>(line));
+  EXPECT_EQ(std::get<Line>(line).bytes, "{\"after\":1}\n");
+  EXPECT_TRUE(std::holds_alternative<EndOfInput>(read_framed_line(input, kCommandLineBound)));
+}
+
 TEST(StdHandlesWin32Test, OverLongLineIsRejected) {
   Pipe pipe;
   ScopedStdHandle installed(STD_INPUT_HANDLE, pipe.read_end());

@@ -68,7 +68,7 @@ TEST(CaptureHost, RunsEveryStepInOrderAndHandsTheEngineItsLaunch) {
   FakeCapturePlatform platform;
   platform.desktop_name = u"Winlogon";
   platform.engine_result = uint32_t{0xC0000005};
-  Result<uint32_t> code = run_capture_host(platform, {u"-f", u"two words"});
+  Result<uint32_t> code = capture_engine_exit_code(platform, {u"-f", u"two words"});
   ASSERT_TRUE(code.ok());
   EXPECT_EQ(code.value(), 0xC0000005u);
   EXPECT_EQ(platform.log, kAllSteps);
@@ -86,7 +86,7 @@ TEST(CaptureHost, ArgumentBoundsAreCheckedBeforeTheInstallationIsRead) {
         std::vector<std::u16string>{std::u16string(16385, u'a')}}) {
     FakeCapturePlatform platform;
     platform.install_failure = Error::file_system(2);  // as if nothing were installed
-    EXPECT_EQ(run_capture_host(platform, args).error(), bound);
+    EXPECT_EQ(capture_engine_exit_code(platform, args).error(), bound);
     EXPECT_EQ(platform.log, first_steps(1));
   }
   // At the bounds the installation is read (and here found missing).
@@ -95,7 +95,7 @@ TEST(CaptureHost, ArgumentBoundsAreCheckedBeforeTheInstallationIsRead) {
         std::vector<std::u16string>{std::u16string(16384, u'a')}}) {
     FakeCapturePlatform platform;
     platform.install_failure = Error::file_system(2);
-    EXPECT_EQ(run_capture_host(platform, args).error(), Error::file_system(2));
+    EXPECT_EQ(capture_engine_exit_code(platform, args).error(), Error::file_system(2));
     EXPECT_EQ(platform.log, first_steps(2));
   }
 }
@@ -140,7 +140,7 @@ TEST(CaptureHost, EachFailureEndsTheRunWithItsOwnError) {
   for (const Case& c : cases) {
     FakeCapturePlatform platform;
     c.arrange(platform);
-    Result<uint32_t> code = run_capture_host(platform, {u"-i", u"x"});
+    Result<uint32_t> code = capture_engine_exit_code(platform, {u"-i", u"x"});
     ASSERT_FALSE(code.ok()) << c.what;
     EXPECT_EQ(code.error(), c.expected) << c.what;
     EXPECT_EQ(platform.log, first_steps(c.steps_run)) << c.what;

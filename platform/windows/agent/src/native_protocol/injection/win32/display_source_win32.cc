@@ -36,11 +36,11 @@ class Win32MonitorApi : public MonitorApi {
 
   void restore_dpi_awareness() override { dpi_awareness_.restore(); }
 
-  Result<std::vector<Monitor>, std::string> monitors() override {
+  std::optional<std::vector<Monitor>> monitors() override {
     std::vector<Monitor> monitors;
     if (!EnumDisplayMonitors(nullptr, nullptr, collect_monitor,
                              reinterpret_cast<LPARAM>(&monitors))) {
-      return system_message(GetLastError());
+      return std::nullopt;
     }
     return monitors;
   }
@@ -63,12 +63,12 @@ class Win32MonitorApi : public MonitorApi {
     return MonitorMode{mode.dmPelsWidth, mode.dmPelsHeight, mode.dmDisplayFrequency};
   }
 
-  Result<uint32_t, std::string> orientation(const std::u16string& device) override {
+  std::optional<uint32_t> orientation(const std::u16string& device) override {
     DEVMODEW mode{};
     mode.dmSize = sizeof(mode);
     if (!EnumDisplaySettingsExW(vornakel::win32::to_wide(device).c_str(), ENUM_CURRENT_SETTINGS,
                                 &mode, 0)) {
-      return system_message(GetLastError());
+      return std::nullopt;
     }
     return static_cast<uint32_t>(mode.dmDisplayOrientation);
   }

@@ -3,7 +3,6 @@
 
 #include <string>
 #include <utility>
-#include <vector>
 
 #include "native_protocol/injection/injecting_backend.h"
 #include "native_protocol/win32/dpi_awareness_win32.h"
@@ -19,31 +18,28 @@ namespace {
 
 class Win32InputInjector : public InputInjector {
  public:
-  uint32_t send_input(std::span<const InjectedEvent> events) override {
-    if (events.empty()) return 0;
-    std::vector<INPUT> inputs(events.size());
-    for (size_t i = 0; i < events.size(); ++i) {
-      const InjectedEvent& event = events[i];
-      INPUT& input = inputs[i];
-      if (event.kind == InjectedEvent::Kind::kKeyboard) {
-        input.type = INPUT_KEYBOARD;
-        input.ki.wVk = event.vk;
-        input.ki.wScan = event.scan;
-        input.ki.dwFlags = event.flags;
-        input.ki.time = event.time;
-        input.ki.dwExtraInfo = static_cast<ULONG_PTR>(event.extra_info);
-      } else {
-        input.type = INPUT_MOUSE;
-        input.mi.dx = event.dx;
-        input.mi.dy = event.dy;
-        input.mi.mouseData = event.mouse_data;
-        input.mi.dwFlags = event.flags;
-        input.mi.time = event.time;
-        input.mi.dwExtraInfo = static_cast<ULONG_PTR>(event.extra_info);
-      }
+  // One INPUT on the stack: the release of held input runs through here when memory may have
+  // run out.
+  bool send_input(const InjectedEvent& event) override {
+    INPUT input{};
+    if (event.kind == InjectedEvent::Kind::kKeyboard) {
+      input.type = INPUT_KEYBOARD;
+      input.ki.wVk = event.vk;
+      input.ki.wScan = event.scan;
+      input.ki.dwFlags = event.flags;
+      input.ki.time = event.time;
+      input.ki.dwExtraInfo = static_cast<ULONG_PTR>(event.extra_info);
+    } else {
+      input.type = INPUT_MOUSE;
+      input.mi.dx = event.dx;
+      input.mi.dy = event.dy;
+      input.mi.mouseData = event.mouse_data;
+      input.mi.dwFlags = event.flags;
+      input.mi.time = event.time;
+      input.mi.dwExtraInfo = static_cast<ULONG_PTR>(event.extra_info);
     }
     // Whatever last error SendInput leaves stays for the command loop to report.
-    return SendInput(static_cast<UINT>(inputs.size()), inputs.data(), sizeof(INPUT));
+    return SendInput(1, &input, sizeof(INPUT)) == 1;
   }
 
   Result<void, AdapterError> set_cursor_pos(int32_t x, int32_t y) override {

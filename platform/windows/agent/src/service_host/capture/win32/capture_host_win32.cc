@@ -122,9 +122,9 @@ Result<uint32_t> run_engine(const EngineLaunch& launch) {
 
 namespace vornakel {
 
-Status run_capture_host(const std::vector<std::u16string>& args) {
+Status run_capture_host_then_exit(const std::vector<std::u16string>& args) {
   win32::Win32CapturePlatform platform;
-  Result<uint32_t> exit_code = run_capture_host(platform, args);
+  Result<uint32_t> exit_code = capture_engine_exit_code(platform, args);
   if (!exit_code.ok()) return exit_code.take_error();
   // The engine's status is the capture host's, any 32-bit value: it cannot travel back through the
   // entry's 0-or-1 rule, so the process ends here.

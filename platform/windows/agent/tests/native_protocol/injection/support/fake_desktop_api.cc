@@ -1,6 +1,7 @@
 #include "native_protocol/injection/support/fake_desktop_api.h"
 
 #include <algorithm>
+#include <new>
 
 namespace vornakel::native_protocol::testing {
 
@@ -17,6 +18,7 @@ Result<DesktopApi::Handle, uint32_t> FakeDesktopApi::open_input_desktop() {
 
 std::optional<std::u16string> FakeDesktopApi::desktop_name(Handle desktop) {
   state_->calls.push_back("name " + std::to_string(desktop));
+  if (state_->naming_runs_out_of_memory) throw std::bad_alloc();
   return state_->input_desktop;
 }
 

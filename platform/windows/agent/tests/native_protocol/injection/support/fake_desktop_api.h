@@ -17,6 +17,7 @@ struct DesktopState {
   std::optional<std::u16string> input_desktop = u"Default";
   std::optional<uint32_t> open_error;  // Win32 code of a failing OpenInputDesktop
   bool set_thread_desktop_fails = false;
+  bool naming_runs_out_of_memory = false;  // desktop_name throws std::bad_alloc
   // Calls in order: "open N", "name N", "set N", "close N" (N: handle).
   std::vector<std::string> calls;
   std::vector<DesktopApi::Handle> open_handles;

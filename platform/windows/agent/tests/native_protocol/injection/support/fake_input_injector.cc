@@ -10,18 +10,18 @@ std::vector<InjectedEvent> InjectorState::events() const {
   return all;
 }
 
-uint32_t FakeInputInjector::send_input(std::span<const InjectedEvent> events) {
+bool FakeInputInjector::send_input(const InjectedEvent& event) {
   state_->calls.push_back("send");
   const size_t send_number = state_->sends.size() + 1;
   const bool fails = std::find(state_->failing_sends.begin(), state_->failing_sends.end(),
                                send_number) != state_->failing_sends.end();
   // A refused send still counts as a call, so that later sends keep their numbers.
-  state_->sends.emplace_back(events.begin(), events.end());
+  state_->sends.push_back({event});
   if (fails) {
     state_->sends.back().clear();
-    return 0;
+    return false;
   }
-  return static_cast<uint32_t>(events.size());
+  return true;
 }
 
 Result<void, AdapterError> FakeInputInjector::set_cursor_pos(int32_t x, int32_t y) {

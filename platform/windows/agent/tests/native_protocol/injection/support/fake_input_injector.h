@@ -36,7 +36,7 @@ class FakeInputInjector : public InputInjector {
  public:
   explicit FakeInputInjector(std::shared_ptr<InjectorState> state) : state_(std::move(state)) {}
 
-  uint32_t send_input(std::span<const InjectedEvent> events) override;
+  bool send_input(const InjectedEvent& event) override;
   Result<void, AdapterError> set_cursor_pos(int32_t x, int32_t y) override;
   std::optional<CursorPoint> cursor_pos() override { return state_->cursor; }
   int32_t primary_screen_width() override { return state_->screen_width; }
