@@ -8,6 +8,7 @@
 #include <chrono>
 #include <optional>
 #include <string_view>
+#include <vector>
 
 #include "service_indicator/brand.h"
 #include "service_indicator/indicator_session.h"
@@ -22,8 +23,13 @@ class HwndWindowPort final : public WindowPort {
   void bind(HWND window) { window_ = window; }
 
   std::optional<Rect> work_area() override;
+  std::optional<Rect> work_area_near(const Rect& rect) override;
   std::optional<Rect> window_rect() override;
   bool move_window(const Rect& rect) override;
+  void show_window() override;
+  bool window_visible() override;
+  std::vector<Rect> visible_windows_above() override;
+  bool raise_to_top() override;
   bool show_control(ControlId id, bool shown) override;
   bool move_control(ControlId id, const ControlRect& rect) override;
   bool set_control_text(ControlId id, std::u16string_view text) override;

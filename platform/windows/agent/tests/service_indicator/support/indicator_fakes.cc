@@ -79,6 +79,32 @@ std::optional<Rect> FakeWindowPort::work_area() {
   return work;
 }
 
+std::optional<Rect> FakeWindowPort::work_area_near(const Rect& rect) {
+  if (!log("work-area-near " + numbers({rect.left, rect.top, rect.right, rect.bottom}))) {
+    return std::nullopt;
+  }
+  return work_near.value_or(work);
+}
+
+void FakeWindowPort::show_window() {
+  (void)log("show-window");
+  if (hidden_shows > 0) {
+    --hidden_shows;
+  } else {
+    visible = true;
+  }
+}
+
+bool FakeWindowPort::window_visible() { return visible; }
+
+std::vector<Rect> FakeWindowPort::visible_windows_above() { return above; }
+
+bool FakeWindowPort::raise_to_top() {
+  if (!log("raise")) return false;
+  above.clear();
+  return true;
+}
+
 std::optional<Rect> FakeWindowPort::window_rect() {
   if (rect_fails) return std::nullopt;
   return window;
