@@ -139,6 +139,18 @@ TEST_F(WindowBehaviourTest, PauseFlipsTheSharedFlagAndTheTextsFollowOnTheTick) {
   EXPECT_EQ(port.calls, (Calls{"text 10 Active  \u00B7  1:01", "text 2 Pause remote input"}));
   EXPECT_FALSE(window.on_command(4));
   EXPECT_EQ(events_waiting(), 0);
+
+  port.calls.clear();
+  window.on_timer(start + seconds(62));
+  EXPECT_EQ(port.calls, Calls{"text 10 Active  \u00B7  1:02"}) << "the button keeps its text";
+  port.failing = "text";
+  window.on_command(2);
+  window.on_timer(start + seconds(63));
+  port.failing.clear();
+  port.calls.clear();
+  window.on_timer(start + seconds(64));
+  EXPECT_EQ(port.calls, (Calls{"text 10 Paused  \u00B7  1:04", "text 2 Resume remote input"}))
+      << "a failed update is tried again";
 }
 
 TEST_F(WindowBehaviourTest, DragBandIsTheTopOfTheWindowInEitherState) {
@@ -194,14 +206,17 @@ TEST_F(WindowBehaviourTest, EachTickPlacesAgainOnlyWhenTheWorkAreaChanged) {
   EXPECT_EQ(port.calls, Calls{"work-area"});
 }
 
-TEST_F(WindowBehaviourTest, EachTickRaisesTheWindowOnlyWhileAnotherCoversIt) {
+TEST_F(WindowBehaviourTest, EachTickRaisesTheWindowOnlyWhileAnotherIsAboveIt) {
   show();
-  port.above = {Rect{0, 0, 300, 200}};  // above in the z-order, elsewhere on the screen
   window.hold_ground();
-  port.above.push_back(Rect{1600, 1000, 1700, 1100});  // over the window's bottom edge
+  port.above = true;  // another program's topmost window opened over it
   window.hold_ground();
   window.hold_ground();
-  EXPECT_EQ(port.calls, (Calls{"work-area", "work-area", "raise", "work-area"}));
+  port.above = true;
+  port.failing = "raise";
+  window.hold_ground();
+  EXPECT_EQ(port.calls,
+            (Calls{"work-area", "work-area", "raise", "work-area", "work-area", "raise"}));
   EXPECT_FALSE(flags->stop_requested()) << "a failed raise is tried again on the next tick";
 }
 

@@ -176,15 +176,7 @@ void HwndWindowPort::show_window() {
 
 bool HwndWindowPort::window_visible() { return ::IsWindowVisible(window_) != FALSE; }
 
-std::vector<Rect> HwndWindowPort::visible_windows_above() {
-  std::vector<Rect> above;
-  for (HWND other = ::GetWindow(window_, GW_HWNDPREV); other != nullptr;
-       other = ::GetWindow(other, GW_HWNDPREV)) {
-    RECT r;
-    if (::IsWindowVisible(other) && ::GetWindowRect(other, &r)) above.push_back(rect_of(r));
-  }
-  return above;
-}
+bool HwndWindowPort::window_above() { return ::GetWindow(window_, GW_HWNDPREV) != nullptr; }
 
 bool HwndWindowPort::raise_to_top() {
   return ::SetWindowPos(window_, HWND_TOPMOST, 0, 0, 0, 0,

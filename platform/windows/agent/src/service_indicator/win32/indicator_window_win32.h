@@ -8,7 +8,6 @@
 #include <chrono>
 #include <optional>
 #include <string_view>
-#include <vector>
 
 #include "service_indicator/brand.h"
 #include "service_indicator/indicator_session.h"
@@ -28,7 +27,7 @@ class HwndWindowPort final : public WindowPort {
   bool move_window(const Rect& rect) override;
   void show_window() override;
   bool window_visible() override;
-  std::vector<Rect> visible_windows_above() override;
+  bool window_above() override;
   bool raise_to_top() override;
   bool show_control(ControlId id, bool shown) override;
   bool move_control(ControlId id, const ControlRect& rect) override;

@@ -93,24 +93,20 @@ void WindowBehaviour::on_timer(std::chrono::steady_clock::time_point now) {
   const bool paused = flags_->input_paused();
   // A text that does not update now will on the next tick.
   (void)port_.set_control_text(ControlId::kStatus, status_text(elapsed, paused, expanded_));
-  (void)port_.set_control_text(ControlId::kPause, pause_button_text(paused));
+  // The button's text changes only with the flag; setting it again would repaint the button
+  // every second for nothing, which is most of what an idle indicator costs.
+  if (pause_text_shows_ != paused) {
+    pause_text_shows_ = port_.set_control_text(ControlId::kPause, pause_button_text(paused))
+                            ? std::optional<bool>(paused)
+                            : std::nullopt;
+  }
 }
 
 void WindowBehaviour::hold_ground() {
   const std::optional<Rect> work_area = port_.work_area();
   if (work_area && work_area != placed_in_) place_or_stop(expanded_);
-
-  const std::optional<Rect> window = port_.window_rect();
-  if (!window) return;
-  for (const Rect& above : port_.visible_windows_above()) {
-    const bool overlaps = above.left < window->right && window->left < above.right &&
-                          above.top < window->bottom && window->top < above.bottom;
-    if (overlaps) {
-      // Tried again on the next tick if it fails.
-      (void)port_.raise_to_top();
-      return;
-    }
-  }
+  // Tried again on the next tick if it fails.
+  if (port_.window_above()) (void)port_.raise_to_top();
 }
 
 void WindowBehaviour::on_destroy() {

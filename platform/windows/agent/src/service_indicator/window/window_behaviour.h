@@ -11,7 +11,6 @@
 #include <memory>
 #include <optional>
 #include <string_view>
-#include <vector>
 
 #include "common/result.h"
 #include "service_indicator/indicator_event.h"
@@ -34,8 +33,9 @@ class WindowPort {
   // call reports the previous visibility, not what became of the window.
   virtual void show_window() = 0;
   virtual bool window_visible() = 0;
-  // The rectangles of the visible top-level windows above this one in the z-order.
-  virtual std::vector<Rect> visible_windows_above() = 0;
+  // Whether any top-level window is above this one in the z-order (one question to the window
+  // system: this is asked every second).
+  virtual bool window_above() = 0;
   // To the top of the always-on-top band, without activating it, moving or sizing it.
   virtual bool raise_to_top() = 0;
   virtual bool show_control(ControlId id, bool shown) = 0;
@@ -81,8 +81,10 @@ class WindowBehaviour {
   void on_timer(std::chrono::steady_clock::time_point now);
   // WM_TIMER too, after on_timer: the placement again when the work area changed (the notices of
   // a change do not cross desktops, so the "Winlogon" window would never hear of one), and back
-  // to the top of the always-on-top band when another window covers it (another program's
-  // topmost window, or one the remote opened), doing nothing while it is on top.
+  // to the top of the always-on-top band when another window is above it (another program's
+  // topmost window, or one the remote opened), doing nothing while it is on top. Any window
+  // counts, covering or not, seen or not: one raise puts the window above them all, and telling
+  // them apart would cost several questions every second.
   void hold_ground();
   // WM_DESTROY.
   void on_destroy();
@@ -97,6 +99,9 @@ class WindowBehaviour {
   std::shared_ptr<IndicatorFlags> flags_;
   std::chrono::steady_clock::time_point start_instant_;
   std::optional<Point> anchor_;
+  // Which state the pause button's text was last set for; nullopt before the first tick and after
+  // a failed update.
+  std::optional<bool> pause_text_shows_;
   // The work area the last placement was made for.
   std::optional<Rect> placed_in_;
   bool shown_ = false;

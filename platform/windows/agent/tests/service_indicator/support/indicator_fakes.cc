@@ -97,11 +97,11 @@ void FakeWindowPort::show_window() {
 
 bool FakeWindowPort::window_visible() { return visible; }
 
-std::vector<Rect> FakeWindowPort::visible_windows_above() { return above; }
+bool FakeWindowPort::window_above() { return above; }
 
 bool FakeWindowPort::raise_to_top() {
   if (!log("raise")) return false;
-  above.clear();
+  above = false;
   return true;
 }
 

@@ -77,7 +77,7 @@ class FakeWindowPort final : public WindowPort {
   bool move_window(const Rect& rect) override;
   void show_window() override;
   bool window_visible() override;
-  std::vector<Rect> visible_windows_above() override;
+  bool window_above() override;
   bool raise_to_top() override;
   bool show_control(ControlId id, bool shown) override;
   bool move_control(ControlId id, const ControlRect& rect) override;
@@ -89,8 +89,8 @@ class FakeWindowPort final : public WindowPort {
   // How many show_window calls leave the window hidden (a parent that asked for a hidden start).
   int hidden_shows = 0;
   bool visible = false;
-  // The visible windows above this one; raise_to_top empties it.
-  std::vector<Rect> above;
+  // Whether a window is above this one; raise_to_top clears it.
+  bool above = false;
   // Where the window is; move_window puts it there, a test may put it elsewhere (a drag).
   Rect window{12, 12, 372, 362};
   std::vector<std::string> calls;
