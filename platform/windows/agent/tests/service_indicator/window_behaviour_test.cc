@@ -196,14 +196,14 @@ TEST_F(WindowBehaviourTest, AWindowHiddenByTheFirstShowIsShownOnceMoreAndOnlyAVi
 TEST_F(WindowBehaviourTest, EachTickPlacesAgainOnlyWhenTheWorkAreaChanged) {
   show();
   window.hold_ground();
-  EXPECT_EQ(port.calls, Calls{"work-area"});
+  EXPECT_EQ(port.calls, Calls{"monitor-work-area"});
   port.calls.clear();
   port.work = Rect{0, 0, 1920, 1040};  // a taskbar appeared; no notice reached this desktop
   window.hold_ground();
   EXPECT_EQ(port.window, (Rect{1548, 678, 1908, 1028}));
   port.calls.clear();
   window.hold_ground();
-  EXPECT_EQ(port.calls, Calls{"work-area"});
+  EXPECT_EQ(port.calls, Calls{"monitor-work-area"});
 }
 
 TEST_F(WindowBehaviourTest, EachTickRaisesTheWindowOnlyWhileAnotherIsAboveIt) {
@@ -215,8 +215,8 @@ TEST_F(WindowBehaviourTest, EachTickRaisesTheWindowOnlyWhileAnotherIsAboveIt) {
   port.above = true;
   port.failing = "raise";
   window.hold_ground();
-  EXPECT_EQ(port.calls,
-            (Calls{"work-area", "work-area", "raise", "work-area", "work-area", "raise"}));
+  EXPECT_EQ(port.calls, (Calls{"monitor-work-area", "monitor-work-area", "raise",
+                               "monitor-work-area", "monitor-work-area", "raise"}));
   EXPECT_FALSE(flags->stop_requested()) << "a failed raise is tried again on the next tick";
 }
 

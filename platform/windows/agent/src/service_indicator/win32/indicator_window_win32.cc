@@ -148,7 +148,16 @@ std::optional<Rect> work_area_of(HMONITOR monitor) {
 }  // namespace
 
 std::optional<Rect> HwndWindowPort::work_area() {
-  return work_area_of(::MonitorFromWindow(window_, MONITOR_DEFAULTTONEAREST));
+  monitor_ = ::MonitorFromWindow(window_, MONITOR_DEFAULTTONEAREST);
+  return work_area_of(monitor_);
+}
+
+std::optional<Rect> HwndWindowPort::placed_monitor_work_area() {
+  // A monitor that has gone fails the read; the nearest one is found again.
+  if (monitor_ != nullptr) {
+    if (std::optional<Rect> area = work_area_of(monitor_)) return area;
+  }
+  return work_area();
 }
 
 std::optional<Rect> HwndWindowPort::work_area_near(const Rect& rect) {

@@ -22,6 +22,7 @@ class HwndWindowPort final : public WindowPort {
   void bind(HWND window) { window_ = window; }
 
   std::optional<Rect> work_area() override;
+  std::optional<Rect> placed_monitor_work_area() override;
   std::optional<Rect> work_area_near(const Rect& rect) override;
   std::optional<Rect> window_rect() override;
   bool move_window(const Rect& rect) override;
@@ -35,6 +36,7 @@ class HwndWindowPort final : public WindowPort {
 
  private:
   HWND window_ = nullptr;
+  HMONITOR monitor_ = nullptr;
 };
 
 // Created by the window thread before the window and attached to it as its user data; the thread

@@ -103,7 +103,7 @@ void WindowBehaviour::on_timer(std::chrono::steady_clock::time_point now) {
 }
 
 void WindowBehaviour::hold_ground() {
-  const std::optional<Rect> work_area = port_.work_area();
+  const std::optional<Rect> work_area = port_.placed_monitor_work_area();
   if (work_area && work_area != placed_in_) place_or_stop(expanded_);
   // Tried again on the next tick if it fails.
   if (port_.window_above()) (void)port_.raise_to_top();

@@ -24,6 +24,9 @@ class WindowPort {
   virtual ~WindowPort() = default;
   // The work area of the monitor nearest to the window.
   virtual std::optional<Rect> work_area() = 0;
+  // The work area, now, of the monitor the last work_area call found: the tick's question, which
+  // needs no search for the monitor (under Wine each search costs as much as the read).
+  virtual std::optional<Rect> placed_monitor_work_area() = 0;
   // The work area of the monitor nearest to `rect` (where a drag is taking the window).
   virtual std::optional<Rect> work_area_near(const Rect& rect) = 0;
   virtual std::optional<Rect> window_rect() = 0;

@@ -79,6 +79,11 @@ std::optional<Rect> FakeWindowPort::work_area() {
   return work;
 }
 
+std::optional<Rect> FakeWindowPort::placed_monitor_work_area() {
+  if (!log("monitor-work-area")) return std::nullopt;
+  return work;
+}
+
 std::optional<Rect> FakeWindowPort::work_area_near(const Rect& rect) {
   if (!log("work-area-near " + numbers({rect.left, rect.top, rect.right, rect.bottom}))) {
     return std::nullopt;

@@ -72,6 +72,7 @@ class MemorySink final : public native_protocol::StatusSink {
 class FakeWindowPort final : public WindowPort {
  public:
   std::optional<Rect> work_area() override;
+  std::optional<Rect> placed_monitor_work_area() override;
   std::optional<Rect> work_area_near(const Rect& rect) override;
   std::optional<Rect> window_rect() override;
   bool move_window(const Rect& rect) override;
