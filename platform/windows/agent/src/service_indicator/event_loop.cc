@@ -14,7 +14,8 @@ class EventLoop {
 
   Result<int> run(std::chrono::steady_clock::time_point ready_deadline) {
     for (;;) {
-      std::optional<IndicatorEvent> event = seams_.events.wait_for(kEventWait);
+      std::optional<IndicatorEvent> event =
+          seams_.events.wait_for(ready_ < 2 ? kEventWait : kReadyWait);
       std::optional<Result<int>> end;
       if (event) {
         end = std::visit([this](const auto& e) { return on(e); }, *event);
@@ -54,8 +55,8 @@ class EventLoop {
 
   Step on(const Closed&) { return Result<int>(exit_status()); }
 
-  // A window whose placement failed sets the flag without an event; it is noticed here, within one
-  // wait.
+  // A window whose placement failed sets the flag without an event and wakes the loop; it is
+  // noticed here.
   Step on_quiet_wait() {
     if (seams_.flags.stop_requested()) {
       if (Step failed = report_stop()) return failed;

@@ -12,7 +12,11 @@
 
 namespace vornakel::service_indicator {
 
+// While the windows start, the loop also watches the deadline.
 inline constexpr std::chrono::milliseconds kEventWait{100};
+// Once both are ready nothing is timed: the loop sleeps until an event arrives or a window wakes it
+// after changing a flag, so an idle indicator costs nothing here.
+inline constexpr std::chrono::milliseconds kReadyWait = std::chrono::hours(1);
 // How long the two windows have to report ready.
 inline constexpr std::chrono::seconds kReadyDeadline{5};
 

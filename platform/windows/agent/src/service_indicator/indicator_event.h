@@ -39,7 +39,8 @@ int32_t window_failure_code(uint32_t last_error);
 class IndicatorEventSource {
  public:
   virtual ~IndicatorEventSource() = default;
-  // The next event, or nullopt when none arrived within `limit`.
+  // The next event, or nullopt when none arrived within `limit` or a producer woke the consumer
+  // to look at the flags.
   virtual std::optional<IndicatorEvent> wait_for(std::chrono::milliseconds limit) = 0;
 };
 
@@ -49,12 +50,16 @@ class IndicatorEventSource {
 class IndicatorEventQueue final : public IndicatorEventSource {
  public:
   void send(IndicatorEvent event);
+  // Ends the consumer's current or next wait without an event: a flag changed. Kept until a wait
+  // returns because of it, so a wake while the consumer is busy is not lost.
+  void wake();
   std::optional<IndicatorEvent> wait_for(std::chrono::milliseconds limit) override;
 
  private:
   std::mutex mutex_;
   std::condition_variable not_empty_;
   std::deque<IndicatorEvent> events_;
+  bool woken_ = false;
 };
 
 // One producer's handle on the queue; every thread holds its own.
@@ -63,6 +68,7 @@ class IndicatorEventSender {
   explicit IndicatorEventSender(std::shared_ptr<IndicatorEventQueue> queue)
       : queue_(std::move(queue)) {}
   void send(IndicatorEvent event) const { queue_->send(event); }
+  void wake() const { queue_->wake(); }
 
  private:
   std::shared_ptr<IndicatorEventQueue> queue_;

@@ -76,7 +76,9 @@ Status validate_start(const Start& start) {
 }
 
 std::string details_text(const Start& start) {
-  std::string text = "Connected: " + start.requester_name + "\r\nGranted permissions:";
+  // The name is shown as signed: a hidden character cannot reorder or conceal what follows it.
+  std::string text =
+      "Connected: " + mark_hidden_characters(start.requester_name) + "\r\nGranted permissions:";
   for (const std::string& entry : start.permissions) text += "\r\n" + entry;
   return text;
 }

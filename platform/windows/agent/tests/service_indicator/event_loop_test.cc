@@ -45,7 +45,20 @@ TEST_F(EventLoopTest, ReadyAfterTheSecondWindowThenRunsWithoutDeadlineUntilClose
   both_ready().nothing_times(100).event(Closed{});
   EXPECT_EQ(exit_status(), 0);
   EXPECT_EQ(sink.lines(), Lines{kReady});
-  EXPECT_EQ(events.last_limit, kEventWait);
+  EXPECT_EQ(events.last_limit, kReadyWait) << "ready, the loop waits for events alone";
+}
+
+// A window that changes a flag without an event wakes the waiting loop; the wake waits behind
+// queued events and is kept when the loop is not waiting yet.
+TEST(IndicatorEventQueueTest, AWakeEndsOneWaitWithoutAnEventAfterTheQueuedEvents) {
+  IndicatorEventQueue queue;
+  queue.wake();
+  queue.send(StopRequested{});
+  const auto before = std::chrono::steady_clock::now();
+  std::optional<IndicatorEvent> first = queue.wait_for(kReadyWait);
+  ASSERT_TRUE(first && std::holds_alternative<StopRequested>(*first));
+  EXPECT_FALSE(queue.wait_for(std::chrono::seconds(20))) << "the wake";
+  EXPECT_LT(std::chrono::steady_clock::now() - before, std::chrono::seconds(15)) << "not a timeout";
 }
 
 TEST_F(EventLoopTest, DeadlineEndsTheLoopSilentlyWithNoneOrOneWindowReady) {

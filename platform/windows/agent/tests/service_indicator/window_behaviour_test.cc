@@ -20,6 +20,13 @@ class WindowBehaviourTest : public ::testing::Test {
   std::optional<IndicatorEvent> next_event() {
     return queue->wait_for(std::chrono::milliseconds(0));
   }
+  // Whether the loop's next wait ends without an event long before its limit: the ready loop has
+  // no other way to see a flag change.
+  bool woken() {
+    const auto before = std::chrono::steady_clock::now();
+    const bool quiet = !queue->wait_for(std::chrono::milliseconds(3000));
+    return quiet && std::chrono::steady_clock::now() - before < std::chrono::milliseconds(2500);
+  }
   int events_waiting() {
     int count = 0;
     while (next_event()) ++count;
@@ -132,6 +139,18 @@ TEST_F(WindowBehaviourTest, PauseFlipsTheSharedFlagAndTheTextsFollowOnTheTick) {
   EXPECT_EQ(port.calls, (Calls{"text 10 Active  \u00B7  1:01", "text 2 Pause remote input"}));
   EXPECT_FALSE(window.on_command(4));
   EXPECT_EQ(events_waiting(), 0);
+
+  port.calls.clear();
+  window.on_timer(start + seconds(62));
+  EXPECT_EQ(port.calls, Calls{"text 10 Active  \u00B7  1:02"}) << "the button keeps its text";
+  port.failing = "text";
+  window.on_command(2);
+  window.on_timer(start + seconds(63));
+  port.failing.clear();
+  port.calls.clear();
+  window.on_timer(start + seconds(64));
+  EXPECT_EQ(port.calls, (Calls{"text 10 Paused  \u00B7  1:04", "text 2 Resume remote input"}))
+      << "a failed update is tried again";
 }
 
 TEST_F(WindowBehaviourTest, DragBandIsTheTopOfTheWindowInEitherState) {
@@ -145,6 +164,71 @@ TEST_F(WindowBehaviourTest, DragBandIsTheTopOfTheWindowInEitherState) {
   EXPECT_FALSE(window.is_drag_band(972 + 40));
   port.rect_fails = true;
   EXPECT_FALSE(window.is_drag_band(972));
+}
+
+TEST_F(WindowBehaviourTest, ADragIsKeptInsideItsMonitorsWorkAreaAtEveryStep) {
+  show();
+  // Held past the bottom-right corner of the screen, then onto a monitor on the left.
+  EXPECT_EQ(window.on_moving(Rect{1800, 900, 2160, 1250}), (Rect{1560, 730, 1920, 1080}));
+  port.work_near = Rect{-1280, 0, 0, 984};
+  EXPECT_EQ(window.on_moving(Rect{-1400, -50, -1040, 300}), (Rect{-1280, 0, -920, 350}));
+  EXPECT_EQ(port.calls,
+            (Calls{"work-area-near 1800,900,2160,1250", "work-area-near -1400,-50,-1040,300"}));
+  port.failing = "work-area-near";
+  EXPECT_EQ(window.on_moving(Rect{1800, 900, 2160, 1250}), (Rect{1800, 900, 2160, 1250}));
+}
+
+TEST_F(WindowBehaviourTest, AWindowHiddenByTheFirstShowIsShownOnceMoreAndOnlyAVisibleOneCounts) {
+  port.hidden_shows = 1;  // the parent asked for a hidden start
+  EXPECT_TRUE(window.show());
+  EXPECT_EQ(port.calls, (Calls{"show-window", "show-window"}));
+  EXPECT_TRUE(window.shown());
+
+  FakeWindowPort stubborn;
+  stubborn.hidden_shows = 2;
+  WindowBehaviour hidden{stubborn, IndicatorEventSender(queue), flags, start};
+  EXPECT_FALSE(hidden.show());
+  EXPECT_EQ(stubborn.calls.size(), 2u) << "shown once more, not again and again";
+  hidden.on_destroy();
+  EXPECT_EQ(events_waiting(), 0) << "a window never seen is not reported as closed";
+}
+
+TEST_F(WindowBehaviourTest, EachTickPlacesAgainOnlyWhenTheWorkAreaChanged) {
+  show();
+  window.hold_ground();
+  EXPECT_EQ(port.calls, Calls{"monitor-work-area"});
+  port.calls.clear();
+  port.work = Rect{0, 0, 1920, 1040};  // a taskbar appeared; no notice reached this desktop
+  window.hold_ground();
+  EXPECT_EQ(port.window, (Rect{1548, 678, 1908, 1028}));
+  port.calls.clear();
+  window.hold_ground();
+  EXPECT_EQ(port.calls, Calls{"monitor-work-area"});
+}
+
+TEST_F(WindowBehaviourTest, EachTickRaisesTheWindowOnlyWhileAnotherIsAboveIt) {
+  show();
+  window.hold_ground();
+  port.above = true;  // another program's topmost window opened over it
+  window.hold_ground();
+  window.hold_ground();
+  port.above = true;
+  port.failing = "raise";
+  window.hold_ground();
+  EXPECT_EQ(port.calls, (Calls{"monitor-work-area", "monitor-work-area", "raise",
+                               "monitor-work-area", "monitor-work-area", "raise"}));
+  EXPECT_FALSE(flags->stop_requested()) << "a failed raise is tried again on the next tick";
+}
+
+TEST_F(WindowBehaviourTest, FlagChangesWithoutAnEventWakeTheMainLoop) {
+  show();
+  window.on_command(2);
+  EXPECT_TRUE(woken()) << "a pause";
+  EXPECT_FALSE(woken()) << "one wake ends one wait";
+  port.failing = "move";
+  window.on_display_change();
+  EXPECT_TRUE(flags->stop_requested());
+  EXPECT_TRUE(woken()) << "a stop asked for by the flag alone";
 }
 
 TEST_F(WindowBehaviourTest, DestructionIsReportedOnlyOnceShown) {

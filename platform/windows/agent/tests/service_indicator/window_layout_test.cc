@@ -55,6 +55,27 @@ INSTANTIATE_TEST_SUITE_P(
       return param_info.param.label;
     });
 
+// Where a drag may take the window: moved, never resized, wholly inside the work area.
+TEST(KeepInsideTest, MovesTheWindowBackIntoTheWorkAreaWithoutResizingIt) {
+  const Rect monitor_left{-1280, 0, 0, 984};
+  const struct {
+    Rect work_area;
+    Rect proposed;
+    Rect expected;
+  } cases[] = {
+      {kScreen, {400, 300, 760, 650}, {400, 300, 760, 650}},        // inside: unchanged
+      {kScreen, {1800, 900, 2160, 1250}, {1560, 730, 1920, 1080}},  // past the right and bottom
+      {kScreen, {-340, -330, 20, 20}, {0, 0, 360, 350}},            // past the left and top
+      {kScreen, {1700, -5, 1910, 91}, {1700, 0, 1910, 96}},         // collapsed, past the top
+      {monitor_left, {-100, 900, 260, 1250}, {-360, 634, 0, 984}},  // a monitor left of the primary
+      {Rect{100, 50, 300, 200}, {0, 0, 360, 350}, {100, 50, 460, 400}},  // too small: left, top win
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(keep_inside(c.work_area, c.proposed), c.expected)
+        << c.proposed.left << "," << c.proposed.top;
+  }
+}
+
 TEST(LogoTest, ThreeRoundedSquaresInBothSizes) {
   using C = LogoColour;
   EXPECT_EQ(logo_shapes(true), (std::array<LogoShape, 3>{{
@@ -115,6 +136,26 @@ TEST(StopShortcutTest, FallsBackFromF12ToF11ToF10) {
   ASSERT_FALSE(none.ok());
   EXPECT_EQ(none.error(), -2147023487 + 3);  // the code of the last attempt
   EXPECT_EQ(tried, (std::vector<uint32_t>{0x7B, 0x7A, 0x79}));
+}
+
+// RegisterHotKey has no desktop scope on Windows: the second window finds the first one's key
+// taken and falls back, and each window's details name the key it holds.
+TEST(StopShortcutTest, TwoWindowsSharingOneHotkeyTableHoldDifferentKeys) {
+  std::vector<uint32_t> registered;
+  auto system_wide = [&registered](uint32_t key) -> std::optional<int32_t> {
+    for (uint32_t held : registered) {
+      if (held == key) return -2147023487;
+    }
+    registered.push_back(key);
+    return std::nullopt;
+  };
+  Result<StopShortcut, int32_t> first = register_stop_shortcut(system_wide);
+  Result<StopShortcut, int32_t> second = register_stop_shortcut(system_wide);
+  ASSERT_TRUE(first.ok() && second.ok());
+  EXPECT_EQ(utf8(details_with_shortcut(u"D", first.value())),
+            "D\r\nStop shortcut: Ctrl+Alt+Shift+F12");
+  EXPECT_EQ(utf8(details_with_shortcut(u"D", second.value())),
+            "D\r\nStop shortcut: Ctrl+Alt+Shift+F11");
 }
 
 }  // namespace

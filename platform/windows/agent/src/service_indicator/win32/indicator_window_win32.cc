@@ -3,6 +3,7 @@
 #include <string>
 
 #include "common/win32/wide.h"
+#include "service_indicator/window/paint_cycle.h"
 
 namespace vornakel::service_indicator::win32 {
 namespace {
@@ -31,25 +32,40 @@ COLORREF colour_for(const IndicatorWindowState& state, LogoColour colour) {
 
 // The background, then the logo: three rounded squares, each with a 2-pixel solid pen. Every brush
 // and pen is made for this paint and deleted after it, with the context's own put back first.
-void paint(HWND window, const IndicatorWindowState& state) {
-  PAINTSTRUCT paint_info;
-  HDC dc = ::BeginPaint(window, &paint_info);
-  if (dc == nullptr) return;
-  UniqueBrush background(::CreateSolidBrush(state.paper));
-  if (background) ::FillRect(dc, &paint_info.rcPaint, background.get());
-  for (const LogoShape& shape : logo_shapes(state.behaviour.expanded())) {
-    UniqueBrush fill(::CreateSolidBrush(colour_for(state, shape.fill)));
-    UniquePen outline(::CreatePen(PS_SOLID, kLogoPenWidth, colour_for(state, shape.outline)));
-    if (!fill || !outline) continue;
-    HGDIOBJ previous_brush = ::SelectObject(dc, fill.get());
-    HGDIOBJ previous_pen = ::SelectObject(dc, outline.get());
-    ::RoundRect(dc, shape.rect.left, shape.rect.top, shape.rect.right, shape.rect.bottom,
-                shape.corner, shape.corner);
-    ::SelectObject(dc, previous_pen);
-    ::SelectObject(dc, previous_brush);
+class IndicatorPaint final : public PaintTarget {
+ public:
+  IndicatorPaint(HWND window, const IndicatorWindowState& state) : window_(window), state_(state) {}
+
+  bool begin() override {
+    dc_ = ::BeginPaint(window_, &paint_info_);
+    return dc_ != nullptr;
   }
-  ::EndPaint(window, &paint_info);
-}
+  void draw() override {
+    UniqueBrush background(::CreateSolidBrush(state_.paper));
+    if (background) ::FillRect(dc_, &paint_info_.rcPaint, background.get());
+    for (const LogoShape& shape : logo_shapes(state_.behaviour.expanded())) {
+      UniqueBrush fill(::CreateSolidBrush(colour_for(state_, shape.fill)));
+      UniquePen outline(::CreatePen(PS_SOLID, kLogoPenWidth, colour_for(state_, shape.outline)));
+      if (!fill || !outline) continue;
+      HGDIOBJ previous_brush = ::SelectObject(dc_, fill.get());
+      HGDIOBJ previous_pen = ::SelectObject(dc_, outline.get());
+      ::RoundRect(dc_, shape.rect.left, shape.rect.top, shape.rect.right, shape.rect.bottom,
+                  shape.corner, shape.corner);
+      ::SelectObject(dc_, previous_pen);
+      ::SelectObject(dc_, previous_brush);
+    }
+  }
+  void end() override { ::EndPaint(window_, &paint_info_); }
+  void validate() override { ::ValidateRect(window_, nullptr); }
+
+ private:
+  HWND window_;
+  const IndicatorWindowState& state_;
+  PAINTSTRUCT paint_info_{};
+  HDC dc_ = nullptr;
+};
+
+RECT win32_rect(const Rect& r) { return RECT{r.left, r.top, r.right, r.bottom}; }
 
 LRESULT CALLBACK indicator_window_proc(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
   if (message == WM_NCCREATE) {
@@ -66,9 +82,11 @@ LRESULT CALLBACK indicator_window_proc(HWND window, UINT message, WPARAM wparam,
   }
   WindowBehaviour& behaviour = state->behaviour;
   switch (message) {
-    case WM_PAINT:
-      paint(window, *state);
+    case WM_PAINT: {
+      IndicatorPaint paint(window, *state);
+      paint_once(paint);
       return 0;
+    }
     case WM_CTLCOLORSTATIC: {
       // Labels and the read-only details box: ink on paper.
       HDC dc = reinterpret_cast<HDC>(wparam);
@@ -78,6 +96,7 @@ LRESULT CALLBACK indicator_window_proc(HWND window, UINT message, WPARAM wparam,
     }
     case WM_TIMER:
       behaviour.on_timer(std::chrono::steady_clock::now());
+      behaviour.hold_ground();
       return 0;
     case WM_COMMAND:
       if (behaviour.on_command(LOWORD(wparam))) return 0;
@@ -90,6 +109,13 @@ LRESULT CALLBACK indicator_window_proc(HWND window, UINT message, WPARAM wparam,
     case WM_NCHITTEST:
       if (behaviour.is_drag_band(static_cast<int16_t>(HIWORD(lparam)))) return HTCAPTION;
       break;
+    case WM_MOVING:
+    case WM_SIZING: {
+      // The loop moves the window to whatever this rectangle holds on return.
+      auto* proposed = reinterpret_cast<RECT*>(lparam);
+      *proposed = win32_rect(behaviour.on_moving(rect_of(*proposed)));
+      return TRUE;
+    }
     case WM_EXITSIZEMOVE:
       behaviour.on_exit_size_move();
       return 0;
@@ -107,15 +133,36 @@ LRESULT CALLBACK indicator_window_proc(HWND window, UINT message, WPARAM wparam,
   return ::DefWindowProcW(window, message, wparam, lparam);
 }
 
-}  // namespace
-
-std::optional<Rect> HwndWindowPort::work_area() {
+// GetMonitorInfoW documents no last error: a failure is reported with code 0 rather than with
+// whatever an earlier call left behind.
+std::optional<Rect> work_area_of(HMONITOR monitor) {
   MONITORINFO info{};
   info.cbSize = sizeof info;
-  if (!::GetMonitorInfoW(::MonitorFromWindow(window_, MONITOR_DEFAULTTONEAREST), &info)) {
+  if (!::GetMonitorInfoW(monitor, &info)) {
+    ::SetLastError(ERROR_SUCCESS);
     return std::nullopt;
   }
   return rect_of(info.rcWork);
+}
+
+}  // namespace
+
+std::optional<Rect> HwndWindowPort::work_area() {
+  monitor_ = ::MonitorFromWindow(window_, MONITOR_DEFAULTTONEAREST);
+  return work_area_of(monitor_);
+}
+
+std::optional<Rect> HwndWindowPort::placed_monitor_work_area() {
+  // A monitor that has gone fails the read; the nearest one is found again.
+  if (monitor_ != nullptr) {
+    if (std::optional<Rect> area = work_area_of(monitor_)) return area;
+  }
+  return work_area();
+}
+
+std::optional<Rect> HwndWindowPort::work_area_near(const Rect& rect) {
+  const RECT r = win32_rect(rect);
+  return work_area_of(::MonitorFromRect(&r, MONITOR_DEFAULTTONEAREST));
 }
 
 std::optional<Rect> HwndWindowPort::window_rect() {
@@ -129,6 +176,20 @@ bool HwndWindowPort::move_window(const Rect& r) {
   // would go on showing the expanded logo (the logo's size changes and nothing else repaints it).
   return ::SetWindowPos(window_, HWND_TOPMOST, r.left, r.top, r.right - r.left, r.bottom - r.top,
                         SWP_NOACTIVATE | SWP_NOCOPYBITS) != FALSE;
+}
+
+void HwndWindowPort::show_window() {
+  // The return value is the previous visibility; window_visible says what came of it.
+  ::ShowWindow(window_, SW_SHOWNOACTIVATE);
+}
+
+bool HwndWindowPort::window_visible() { return ::IsWindowVisible(window_) != FALSE; }
+
+bool HwndWindowPort::window_above() { return ::GetWindow(window_, GW_HWNDPREV) != nullptr; }
+
+bool HwndWindowPort::raise_to_top() {
+  return ::SetWindowPos(window_, HWND_TOPMOST, 0, 0, 0, 0,
+                        SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE) != FALSE;
 }
 
 bool HwndWindowPort::show_control(ControlId id, bool shown) {

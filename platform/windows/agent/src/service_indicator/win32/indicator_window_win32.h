@@ -22,14 +22,21 @@ class HwndWindowPort final : public WindowPort {
   void bind(HWND window) { window_ = window; }
 
   std::optional<Rect> work_area() override;
+  std::optional<Rect> placed_monitor_work_area() override;
+  std::optional<Rect> work_area_near(const Rect& rect) override;
   std::optional<Rect> window_rect() override;
   bool move_window(const Rect& rect) override;
+  void show_window() override;
+  bool window_visible() override;
+  bool window_above() override;
+  bool raise_to_top() override;
   bool show_control(ControlId id, bool shown) override;
   bool move_control(ControlId id, const ControlRect& rect) override;
   bool set_control_text(ControlId id, std::u16string_view text) override;
 
  private:
   HWND window_ = nullptr;
+  HMONITOR monitor_ = nullptr;
 };
 
 // Created by the window thread before the window and attached to it as its user data; the thread

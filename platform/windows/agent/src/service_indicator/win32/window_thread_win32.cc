@@ -14,6 +14,7 @@
 #include "common/win32/wide.h"
 #include "service_indicator/win32/indicator_window_win32.h"
 #include "service_indicator/win32/window_resources_win32.h"
+#include "service_indicator/window/input_origin.h"
 
 namespace vornakel::service_indicator::win32 {
 namespace {
@@ -125,12 +126,15 @@ bool WindowThread::set_up() {
   stage_ = WindowStage::kCreateWindow;
   window_.reset(create_indicator_window(instance_, *state_));
   if (!window_) return fail();
+  // CreateFontW documents no last error, and a text that is not UTF-8 is no call's failure: both
+  // are reported with code 0.
   title_font_.reset(create_font(-22, 600));
-  if (!title_font_) return fail();
+  if (!title_font_) return fail_with(0);
   body_font_.reset(create_font(-16, 400));
-  if (!body_font_) return fail();
+  if (!body_font_) return fail_with(0);
   const std::optional<std::u16string> product_name = utf8_to_utf16(start_.brand.product_name);
-  if (!product_name || !create_control(kTitleSpec, to_wide(*product_name))) return fail();
+  if (!product_name) return fail_with(0);
+  if (!create_control(kTitleSpec, to_wide(*product_name))) return fail();
   if (!set_font(ControlId::kTitle, title_font_.get())) return fail();
   if (!create_control(kStatusSpec, to_wide(status_text(std::chrono::seconds(0), false, true)))) {
     return fail();
@@ -138,7 +142,7 @@ bool WindowThread::set_up() {
 
   stage_ = WindowStage::kCreateControls;
   const std::optional<std::u16string> details = utf8_to_utf16(start_.details);
-  if (!details) return fail();
+  if (!details) return fail_with(0);
   for (const ControlSpec& spec : kLaterControls) {
     std::u16string_view text = *details;
     if (spec.id == ControlId::kStop) text = stop_button_text(true);
@@ -168,11 +172,12 @@ bool WindowThread::set_up() {
   }
   if (!state_->behaviour.place(true)) return fail();
 
-  // Shown without taking the focus from whatever the user is doing, and painted at once, while
-  // this thread still holds the setup lock.
-  ::ShowWindow(window_.get(), SW_SHOWNOACTIVATE);
+  // Shown without taking the focus from whatever the user is doing. Ready is reported only for a
+  // window the person can see; neither ShowWindow nor IsWindowVisible sets a last error, so one
+  // that stays hidden fails with code 0 under the stage of the steps before it.
+  if (!state_->behaviour.show()) return fail_with(0);
+  // Painted at once, while this thread still holds the setup lock.
   ::RedrawWindow(window_.get(), nullptr, nullptr, RDW_UPDATENOW | RDW_ALLCHILDREN);
-  state_->behaviour.mark_shown();
   start_.events.send(WindowReady{});
   return true;
 }
@@ -182,6 +187,11 @@ void WindowThread::run_message_loop() {
   for (;;) {
     const BOOL got = ::GetMessageW(&message, nullptr, 0, 0);
     if (got == 0 || got == -1) break;
+    // The remote operator's injected clicks and keys reach no control and start no move: they
+    // must not stop, pause or collapse the person's safeguard.
+    if (is_remote_input(message.message, static_cast<uint64_t>(::GetMessageExtraInfo()))) {
+      continue;
+    }
     // Tab moves between the three buttons; every other key goes to the focused control as usual.
     if (message.message == WM_KEYDOWN && message.wParam == VK_TAB &&
         ::IsDialogMessageW(window_.get(), &message)) {

@@ -15,6 +15,7 @@ WindowBehaviour::WindowBehaviour(WindowPort& port, IndicatorEventSender events,
 bool WindowBehaviour::place(bool expanded) {
   const std::optional<Rect> work_area = port_.work_area();
   if (!work_area) return false;
+  placed_in_ = work_area;
   if (!port_.move_window(place_window(*work_area, anchor_, expanded))) return false;
   for (ControlId id : {ControlId::kPause, ControlId::kDetails, ControlId::kTitle}) {
     if (!port_.show_control(id, expanded)) return false;
@@ -27,7 +28,18 @@ bool WindowBehaviour::place(bool expanded) {
 }
 
 void WindowBehaviour::place_or_stop(bool expanded) {
-  if (!place(expanded) && shown_) flags_->request_stop();
+  if (!place(expanded) && shown_) {
+    flags_->request_stop();
+    events_.wake();
+  }
+}
+
+bool WindowBehaviour::show() {
+  port_.show_window();
+  if (!port_.window_visible()) port_.show_window();
+  if (!port_.window_visible()) return false;
+  shown_ = true;
+  return true;
 }
 
 void WindowBehaviour::request_stop() {
@@ -43,6 +55,7 @@ bool WindowBehaviour::on_command(int32_t id) {
     case ControlId::kPause:
       // The texts follow on the next tick, in both windows alike.
       flags_->toggle_pause();
+      events_.wake();
       return true;
     case ControlId::kCollapse:
       expanded_ = !expanded_;
@@ -60,6 +73,12 @@ bool WindowBehaviour::is_drag_band(int32_t y) {
   return offset >= 0 && offset < drag_band_height(expanded_);
 }
 
+Rect WindowBehaviour::on_moving(const Rect& proposed) {
+  const std::optional<Rect> work_area = port_.work_area_near(proposed);
+  if (!work_area) return proposed;
+  return keep_inside(*work_area, proposed);
+}
+
 void WindowBehaviour::on_exit_size_move() {
   const std::optional<Rect> rect = port_.window_rect();
   if (!rect) return;
@@ -74,7 +93,20 @@ void WindowBehaviour::on_timer(std::chrono::steady_clock::time_point now) {
   const bool paused = flags_->input_paused();
   // A text that does not update now will on the next tick.
   (void)port_.set_control_text(ControlId::kStatus, status_text(elapsed, paused, expanded_));
-  (void)port_.set_control_text(ControlId::kPause, pause_button_text(paused));
+  // The button's text changes only with the flag; setting it again would repaint the button
+  // every second for nothing, which is most of what an idle indicator costs.
+  if (pause_text_shows_ != paused) {
+    pause_text_shows_ = port_.set_control_text(ControlId::kPause, pause_button_text(paused))
+                            ? std::optional<bool>(paused)
+                            : std::nullopt;
+  }
+}
+
+void WindowBehaviour::hold_ground() {
+  const std::optional<Rect> work_area = port_.placed_monitor_work_area();
+  if (work_area && work_area != placed_in_) place_or_stop(expanded_);
+  // Tried again on the next tick if it fails.
+  if (port_.window_above()) (void)port_.raise_to_top();
 }
 
 void WindowBehaviour::on_destroy() {

@@ -20,6 +20,14 @@ Rect place_window(const Rect& work_area, std::optional<Point> anchor, bool expan
   return Rect{x, y, x + size.width, y + size.height};
 }
 
+Rect keep_inside(const Rect& work_area, const Rect& window) {
+  const int32_t width = window.right - window.left;
+  const int32_t height = window.bottom - window.top;
+  const int32_t x = std::max(std::min(work_area.right - width, window.left), work_area.left);
+  const int32_t y = std::max(std::min(work_area.bottom - height, window.top), work_area.top);
+  return Rect{x, y, x + width, y + height};
+}
+
 std::optional<ControlRect> control_rect(ControlId id, bool expanded) {
   switch (id) {
     case ControlId::kTitle:

@@ -50,6 +50,10 @@ int32_t drag_band_height(bool expanded);
 // the work area's), then kept inside the work area, left and top winning when it is too small.
 Rect place_window(const Rect& work_area, std::optional<Point> anchor, bool expanded);
 
+// `window` moved (never resized) as little as it takes to lie wholly inside the work area, left
+// and top winning when it is too small: where a drag may take the window at any moment of it.
+Rect keep_inside(const Rect& work_area, const Rect& window);
+
 // The child controls, by their ids, in the order they are created.
 enum class ControlId : int32_t {
   kTitle = 12,

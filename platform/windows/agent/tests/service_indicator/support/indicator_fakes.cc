@@ -79,6 +79,37 @@ std::optional<Rect> FakeWindowPort::work_area() {
   return work;
 }
 
+std::optional<Rect> FakeWindowPort::placed_monitor_work_area() {
+  if (!log("monitor-work-area")) return std::nullopt;
+  return work;
+}
+
+std::optional<Rect> FakeWindowPort::work_area_near(const Rect& rect) {
+  if (!log("work-area-near " + numbers({rect.left, rect.top, rect.right, rect.bottom}))) {
+    return std::nullopt;
+  }
+  return work_near.value_or(work);
+}
+
+void FakeWindowPort::show_window() {
+  (void)log("show-window");
+  if (hidden_shows > 0) {
+    --hidden_shows;
+  } else {
+    visible = true;
+  }
+}
+
+bool FakeWindowPort::window_visible() { return visible; }
+
+bool FakeWindowPort::window_above() { return above; }
+
+bool FakeWindowPort::raise_to_top() {
+  if (!log("raise")) return false;
+  above = false;
+  return true;
+}
+
 std::optional<Rect> FakeWindowPort::window_rect() {
   if (rect_fails) return std::nullopt;
   return window;

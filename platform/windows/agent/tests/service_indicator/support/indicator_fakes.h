@@ -67,17 +67,31 @@ class MemorySink final : public native_protocol::StatusSink {
 };
 
 // Every call on the window, in order, as short words ("move 1548,718,1908,1068", "show 2 0",
-// "control 10 44,12,154,24", "text 3 ‹  Show" in UTF-8).
+// "control 10 44,12,154,24", "text 3 ‹  Show" in UTF-8, "show-window", "raise"); the window's
+// rectangle and visibility and the windows above it are read without a word.
 class FakeWindowPort final : public WindowPort {
  public:
   std::optional<Rect> work_area() override;
+  std::optional<Rect> placed_monitor_work_area() override;
+  std::optional<Rect> work_area_near(const Rect& rect) override;
   std::optional<Rect> window_rect() override;
   bool move_window(const Rect& rect) override;
+  void show_window() override;
+  bool window_visible() override;
+  bool window_above() override;
+  bool raise_to_top() override;
   bool show_control(ControlId id, bool shown) override;
   bool move_control(ControlId id, const ControlRect& rect) override;
   bool set_control_text(ControlId id, std::u16string_view text) override;
 
   Rect work{0, 0, 1920, 1080};
+  // What work_area_near answers; `work` when not set.
+  std::optional<Rect> work_near;
+  // How many show_window calls leave the window hidden (a parent that asked for a hidden start).
+  int hidden_shows = 0;
+  bool visible = false;
+  // Whether a window is above this one; raise_to_top clears it.
+  bool above = false;
   // Where the window is; move_window puts it there, a test may put it elsewhere (a drag).
   Rect window{12, 12, 372, 362};
   std::vector<std::string> calls;

@@ -3,6 +3,18 @@
 //   vornakel_indicator_probe.exe list     one "window" line per indicator window on "Default" and
 //                                         "Winlogon", each followed by one "control" line per child
 //   vornakel_indicator_probe.exe close    posts WM_CLOSE to every indicator window
+//   vornakel_indicator_probe.exe cover    opens a topmost window of its own over the indicator
+//                                         window on "Default" and watches, for at most 10 s,
+//                                         whether the indicator comes back above it:
+//                                         "cover covered=1 under=1 before=m:ss after=m:ss
+//                                         foreground=1" (the status texts when the cover opened
+//                                         and when it was first seen under the indicator; whether
+//                                         the cover kept the foreground)
+//   vornakel_indicator_probe.exe inject DESKTOP (marker|plain) (click X Y|down X Y|to X Y|up)...
+//                                         on that desktop, what the input host does: SetCursorPos,
+//                                         then SendInput of the left button's press or release
+//                                         (or an absolute move) with the extra information 100
+//                                         ("marker") or 0 ("plain"); screen pixels
 //
 // window desktop=D rect=L,T,R,B client=X,Y work=L,T,R,B style=0x... exstyle=0x... visible=V
 // focus=ID title=T control desktop=D id=N class=C rect=X,Y,W,H visible=V style=0x... text=T
@@ -15,6 +27,7 @@
 #include <shellapi.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -126,14 +139,113 @@ void list_window(const char* desktop, HWND window) {
   }
 }
 
+// The status label's text of an indicator window ("Session active  ·  0:07").
+std::string status_of(HWND window) {
+  HWND status = GetDlgItem(window, 10);
+  return status == nullptr ? "?" : utf8(text_of(status));
+}
+
+// Whether `window` is above `other` in the z-order.
+bool above(HWND window, HWND other) {
+  for (HWND w = GetWindow(other, GW_HWNDPREV); w != nullptr; w = GetWindow(w, GW_HWNDPREV)) {
+    if (w == window) return true;
+  }
+  return false;
+}
+
+void pump() {
+  MSG message;
+  while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&message);
+}
+
+int cover(HDESK desktop) {
+  const std::vector<HWND> found = indicator_windows(desktop);
+  if (found.empty()) return 3;
+  HWND indicator = found.front();
+  RECT r{};
+  GetWindowRect(indicator, &r);
+  HWND cover = CreateWindowExW(
+      WS_EX_TOPMOST | WS_EX_TOOLWINDOW, L"STATIC", L"cover", WS_POPUP | WS_BORDER, r.left, r.top,
+      r.right - r.left, r.bottom - r.top, nullptr, nullptr, GetModuleHandleW(nullptr), nullptr);
+  if (cover == nullptr) return 3;
+  ShowWindow(cover, SW_SHOW);
+  SetForegroundWindow(cover);
+  pump();
+  const bool covered = above(cover, indicator);
+  const std::string before = status_of(indicator);
+  bool under = false;
+  for (int waited = 0; waited < 100 && !under; ++waited) {
+    Sleep(100);
+    pump();
+    under = above(indicator, cover);
+  }
+  std::printf("cover covered=%d under=%d before=%s after=%s foreground=%d\n", covered ? 1 : 0,
+              under ? 1 : 0, before.c_str(), status_of(indicator).c_str(),
+              GetForegroundWindow() == cover ? 1 : 0);
+  DestroyWindow(cover);
+  return 0;
+}
+
+bool send_mouse(DWORD flags, LONG x, LONG y, ULONG_PTR extra) {
+  INPUT input{};
+  input.type = INPUT_MOUSE;
+  input.mi.dx = x;
+  input.mi.dy = y;
+  input.mi.dwFlags = flags;
+  input.mi.dwExtraInfo = extra;
+  return SendInput(1, &input, sizeof input) == 1;
+}
+
+// The absolute coordinate of a screen pixel, over the primary screen's size.
+LONG normalised(LONG v, int size) { return (v * 65535 + (size - 1) / 2) / (size - 1); }
+
+int inject(int argc, LPWSTR* argv) {
+  ULONG_PTR extra = 0;
+  for (int i = 3; i < argc;) {
+    const std::wstring word = argv[i++];
+    auto number = [&]() { return i < argc ? _wtol(argv[i++]) : 0L; };
+    if (word == L"marker" || word == L"plain") {
+      extra = word == L"marker" ? 100 : 0;
+    } else if (word == L"click" || word == L"down") {
+      const LONG x = number(), y = number();
+      SetCursorPos(x, y);
+      Sleep(100);
+      if (!send_mouse(MOUSEEVENTF_LEFTDOWN, 0, 0, extra)) return 4;
+      if (word == L"click" && !send_mouse(MOUSEEVENTF_LEFTUP, 0, 0, extra)) return 4;
+    } else if (word == L"to") {
+      const LONG x = number(), y = number();
+      if (!send_mouse(MOUSEEVENTF_MOVE | MOUSEEVENTF_ABSOLUTE,
+                      normalised(x, GetSystemMetrics(SM_CXSCREEN)),
+                      normalised(y, GetSystemMetrics(SM_CYSCREEN)), extra)) {
+        return 4;
+      }
+    } else if (word == L"up") {
+      if (!send_mouse(MOUSEEVENTF_LEFTUP, 0, 0, extra)) return 4;
+    } else {
+      return 2;
+    }
+    Sleep(150);
+  }
+  std::printf("injected\n");
+  return 0;
+}
+
 }  // namespace
 
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
   int argc = 0;
   LPWSTR* argv = CommandLineToArgvW(GetCommandLineW(), &argc);
-  if (argv == nullptr || argc != 2) return 2;
+  if (argv == nullptr || argc < 2) return 2;
   const std::wstring command = argv[1];
-  if (command != L"list" && command != L"close") return 2;
+  if (command == L"cover" || (command == L"inject" && argc > 2)) {
+    const wchar_t* name = command == L"cover" ? L"Default" : argv[2];
+    HDESK desktop = OpenDesktopW(name, 0, FALSE, GENERIC_ALL);
+    if (desktop == nullptr || !SetThreadDesktop(desktop)) return 3;
+    const int status = command == L"cover" ? cover(desktop) : inject(argc, argv);
+    std::fflush(stdout);
+    return status;
+  }
+  if (argc != 2 || (command != L"list" && command != L"close")) return 2;
   for (const char* desktop_name : {"Default", "Winlogon"}) {
     const std::wstring wide_name(desktop_name,
                                  desktop_name + std::char_traits<char>::length(desktop_name));

@@ -251,6 +251,79 @@ $STOP"
 harness_stop
 
 # ---------------------------------------------------------------------------------------------
+echo "== holding its ground: F12 held on Default only, a name with U+202E, a drag past the edge,"
+echo "   the remote's marked input, a covering topmost window"
+harness_start --winlogon --hold F12@Default
+start_ready "$(ind_session_line "$ID" 'Eve \u202egnp.exe' VIEW_SCREEN SEND_POINTER)"
+probe list
+for desktop in Default Winlogon; do
+  details=$(control_value $desktop 11 text)
+  # U+202E is E2 80 AE in UTF-8, the mark U+FFFD EF BF BD.
+  if [[ "$details" == *$'\xe2\x80\xae'* ]] ||
+    [[ "$details" != "Connected: Eve "$'\xef\xbf\xbd'"gnp.exe\\r\\n"* ]]; then
+    fail "$desktop: the name is shown with its U+202E: [$details]"
+  else
+    pass "$desktop: the name is shown without U+202E, a visible mark in its place"
+  fi
+done
+check "each desktop's window holds its own key (Windows would give the second window the next)" \
+  "$(control_value Default 11 text | sed 's/.*+//') $(control_value Winlogon 11 text | sed 's/.*+//')" "F11 F12"
+
+# Both windows sit at the same corner; the one on top takes the drag. The pointer cannot leave the
+# screen, but the band's grip point can: the window is pulled 200 px past the left and 8 px past
+# the top edge, and read while the button is still down.
+corner=$(corner_of Default)
+read -r x y <<<"$(client_point Default 200 8)"
+# A click first makes the window on top the active one: under Wine the activation's late focus
+# change would otherwise cancel the drag after its first step.
+click_at "$x" "$y"
+sleep 0.5
+xdotool mousemove $((x - 1)) "$y" sleep 0.1 mousemove "$x" "$y" sleep 0.1 mousedown 1 sleep 0.2 \
+  mousemove $((x / 2)) $((y / 2)) sleep 0.2 mousemove 0 0 sleep 0.5
+probe list
+xdotool mouseup 1
+TOP=$( [ "$(corner_of Default)" != "$corner" ] && echo Default || echo Winlogon)
+check "a drag held past the top-left edge keeps the whole window inside while the button is down" \
+  "$(window_value "$TOP" rect)" "0,0,360,350"
+sleep 0.5
+
+# The dragged window now stands alone at the top left. Marked clicks on Stop, Pause and Collapse
+# and a marked drag of the band, then plain clicks on Pause and Collapse, all queued in this order:
+# once the plain Pause has been seen, every marked action before it has been handled.
+probe list
+read -r sx sy <<<"$(client_point "$TOP" 115 313)"
+read -r px py <<<"$(client_point "$TOP" 180 263)"
+read -r cx cy <<<"$(client_point "$TOP" 280 313)"
+read -r bx by <<<"$(client_point "$TOP" 200 8)"
+wine "$IND_PROBE_EXE" inject "$TOP" marker click "$sx" "$sy" click "$px" "$py" click "$cx" "$cy" \
+  down "$bx" "$by" to $((bx + 300)) $((by + 200)) to $((bx + 600)) $((by + 400)) up \
+  plain click "$px" "$py" click "$cx" "$cy" </dev/null >/dev/null 2>&1 || fail "the injection failed"
+await_line "$PAUSED" || fail "the plain click on Pause gave no pause line"
+rect_is() { [ "$(window_value "$1" rect)" == "$2" ]; }
+await_probe rect_is "$TOP" 150,254,360,350 || true
+check "marked clicks and drag changed nothing, the plain clicks worked" \
+  "$(out) | $(window_value "$TOP" rect)" "$READ_VISIBILITY
+$CREATE_WINDOWS
+$READY
+$PAUSED | 150,254,360,350"
+
+probe list
+OTHER=$([ "$TOP" = Default ] && echo Winlogon || echo Default)
+cover=$(wine "$IND_PROBE_EXE" cover </dev/null 2>/dev/null | tr -d '\r')
+seconds_of() { local t=${1##* }; echo $((10#${t%:*} * 60 + 10#${t#*:})); }
+if [[ "$cover" =~ ^cover\ covered=1\ under=1\ before=(.*)\ after=(.*)\ foreground=1$ ]] &&
+  [ $(($(seconds_of "${BASH_REMATCH[2]}") - $(seconds_of "${BASH_REMATCH[1]}"))) -le 2 ]; then
+  pass "a covering topmost window is under the indicator again within two ticks, keeping the focus ($cover)"
+else
+  fail "a covering topmost window: [$cover]"
+fi
+end_run "holding its ground" 0 "$READ_VISIBILITY
+$CREATE_WINDOWS
+$READY
+$PAUSED"
+harness_stop
+
+# ---------------------------------------------------------------------------------------------
 echo "== a 4096-byte line: 100 non-ASCII characters, 24 permissions of 40 bytes; the Stop button"
 harness_start --winlogon
 LONG_NAME=$(printf 'é%.0s' $(seq 100))
