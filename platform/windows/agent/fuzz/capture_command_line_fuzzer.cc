@@ -116,15 +116,23 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   args.resize(padding);
   const size_t count = input.ConsumeIntegralInRange<size_t>(0, 8);
   for (size_t i = 0; i < count; ++i) args.push_back(take_argument(input, 48));
-  // Near the byte bound: one long argument of a repeated character of 1 to 3 UTF-8 bytes.
-  if (input.ConsumeBool()) {
-    static constexpr char16_t kWidths[] = {u'x', u'\x00E9', u'\x20AC', u'\xDBFF'};
-    const char16_t unit = input.PickValueInArray(kWidths);
-    args.emplace_back(input.ConsumeIntegralInRange<size_t>(5400, 16400), unit);
-  }
-
   size_t total = 0;
   for (const std::u16string& arg : args) total += generalised_utf8_length(arg);
+  // At the byte bound: one long argument of a character of 1 to 3 UTF-8 bytes (an unpaired
+  // surrogate counting 3) that brings the total to within a few bytes of 16384, either side.
+  if (input.ConsumeBool()) {
+    static constexpr struct {
+      char16_t unit;
+      size_t bytes;
+    } kWidths[] = {{u'x', 1}, {u'\x00E9', 2}, {u'\x20AC', 3}, {u'\xDBFF', 3}};
+    const auto width = input.PickValueInArray(kWidths);
+    const size_t target =
+        vornakel::kMaxCaptureArgumentBytes - 3 + input.ConsumeIntegralInRange(0, 6);
+    if (target > total) {
+      args.emplace_back((target - total) / width.bytes, width.unit);
+      total += generalised_utf8_length(args.back());
+    }
+  }
   require(vornakel::capture_arguments_in_bound(args) ==
               (args.size() <= vornakel::kMaxCaptureArguments &&
                total <= vornakel::kMaxCaptureArgumentBytes),
