@@ -43,6 +43,9 @@ class PieceSource final : public vornakel::native_protocol::ByteSource {
 // not one JSON object.
 std::optional<std::pair<nlohmann::json, std::map<std::string, int>>> object_members(
     std::string_view text) {
+  // JSON text never holds a raw NUL (inside strings it must be escaped), but this JSON library
+  // stops reading at one as if the text ended there.
+  if (text.find('\0') != std::string_view::npos) return std::nullopt;
   std::map<std::string, int> seen;
   const nlohmann::json::parser_callback_t count =
       [&seen](int depth, nlohmann::json::parse_event_t event, nlohmann::json& parsed) {
