@@ -1,5 +1,7 @@
 // Feeds arbitrary lines to the command parser. Whatever it accepts must survive the range checks
 // and the control translation, and must parse back to the same command once written out again.
+// Whatever it accepts is well-formed UTF-8. Run under a decimal-comma locale too: the coordinates
+// must not follow it.
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
@@ -12,6 +14,7 @@
 #include "native_protocol/authorization/authorization_state.h"
 #include "native_protocol/command.h"
 #include "native_protocol/control_gate.h"
+#include "support/fuzz_oracles.h"
 
 namespace {
 
@@ -70,10 +73,17 @@ nlohmann::json command_json(const Command& command) {
 
 }  // namespace
 
+extern "C" int LLVMFuzzerInitialize(int*, char***) {
+  vornakel::fuzz::adopt_environment_locale();
+  return 0;
+}
+
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const std::string_view line(reinterpret_cast<const char*>(data), size);
   const std::optional<Command> command = vornakel::native_protocol::parse_command(line);
   if (!command) return 0;
+  vornakel::fuzz::require(vornakel::fuzz::is_well_formed_utf8(line),
+                          "an accepted command is well-formed UTF-8");
 
   if (const auto* relative = std::get_if<Command::Relative>(&command->body)) {
     (void)vornakel::native_protocol::relative_in_range(*relative);

@@ -1,5 +1,6 @@
 // Feeds arbitrary standard input to the start record reader: framing, strict parsing, the host
-// identity and the record's own checks.
+// identity and the record's own checks. Whatever the parser accepts is well-formed UTF-8; the
+// lease numbers are read under a decimal-comma locale too.
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
@@ -7,6 +8,7 @@
 
 #include "native_protocol/authorization/start_record.h"
 #include "native_protocol/framing.h"
+#include "support/fuzz_oracles.h"
 
 namespace {
 
@@ -30,6 +32,11 @@ class FuzzSource final : public ByteSource {
 
 }  // namespace
 
+extern "C" int LLVMFuzzerInitialize(int*, char***) {
+  vornakel::fuzz::adopt_environment_locale();
+  return 0;
+}
+
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   FuzzSource source(data, size);
   ReadOutcome outcome = read_framed_line(source, kStartRecordBound);
@@ -40,6 +47,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (text == nullptr) continue;
     auto start = parse_start(*text);
     if (!start.ok()) continue;
+    vornakel::fuzz::require(vornakel::fuzz::is_well_formed_utf8(*text),
+                            "an accepted start record is well-formed UTF-8");
     (void)check_host_identity(input_host_identity(start.value()));
     (void)check_start(start.value(), 1'800'000'000);
   }

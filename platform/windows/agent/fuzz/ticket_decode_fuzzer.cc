@@ -1,5 +1,5 @@
 // Decodes arbitrary bytes as both ticket messages. Whatever decodes must be canonical: its
-// re-encoding is the input itself.
+// re-encoding is the input itself, and its text fields are well-formed UTF-8.
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
@@ -7,6 +7,7 @@
 
 #include "native_protocol/authorization/ticket_codec.h"
 #include "native_protocol/authorization/ticket_verification.h"
+#include "support/fuzz_oracles.h"
 
 using namespace vornakel::native_protocol;
 
@@ -23,6 +24,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (ticket.ok()) {
     auto again = encode_session_ticket(ticket.value());
     if (!again.ok() || Bytes(input.begin(), input.end()) != again.value()) std::abort();
+    bool text_ok = vornakel::fuzz::is_well_formed_utf8(ticket.value().display_id) &&
+                   vornakel::fuzz::is_well_formed_utf8(ticket.value().signing_key_id);
+    for (const std::string& entitlement : ticket.value().entitlements) {
+      text_ok = text_ok && vornakel::fuzz::is_well_formed_utf8(entitlement);
+    }
+    vornakel::fuzz::require(text_ok, "a decoded ticket's text is well-formed UTF-8");
     (void)check_ticket_claims(ticket.value(), TicketVerificationContext{});
   }
   return 0;

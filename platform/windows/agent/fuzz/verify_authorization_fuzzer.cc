@@ -1,5 +1,6 @@
 // Runs a start record through the whole verification at a fixed clock (the one the seed corpus
-// was issued for), so mutations of valid records reach the signature and claim checks.
+// was issued for), so mutations of valid records reach the signature and claim checks. Run under a
+// decimal-comma locale too, for the lease and clock numbers of the record.
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
@@ -8,8 +9,14 @@
 #include "native_protocol/authorization/authorization_state.h"
 #include "native_protocol/authorization/start_record.h"
 #include "native_protocol/authorization/ticket_verification.h"
+#include "support/fuzz_oracles.h"
 
 using namespace vornakel::native_protocol;
+
+extern "C" int LLVMFuzzerInitialize(int*, char***) {
+  vornakel::fuzz::adopt_environment_locale();
+  return 0;
+}
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   constexpr uint64_t kNow = 1'800'000'000;

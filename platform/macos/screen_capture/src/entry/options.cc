@@ -90,8 +90,11 @@ EncodedSize scaledSize(int64_t width, int64_t height, int64_t maxWidth) {
   const double scale = std::min(static_cast<double>(maxWidth) / static_cast<double>(width), 1.0);
   // std::round rounds halves away from zero.
   auto fit = [scale](int64_t side) {
-    int64_t scaled = static_cast<int64_t>(std::round(static_cast<double>(side) * scale));
-    if (scaled < 2) scaled = 2;
+    const double rounded = std::round(static_cast<double>(side) * scale);
+    // A bound far below zero gives a value no int64_t holds; it ends as 2 like any value below 2,
+    // decided before the conversion so that it is never converted.
+    if (rounded < 2.0) return int64_t{2};
+    const auto scaled = static_cast<int64_t>(rounded);
     return scaled - scaled % 2;
   };
   return {fit(width), fit(height)};

@@ -4,6 +4,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <limits>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -123,6 +124,9 @@ TEST(ScaledSizeTest, FitsTheWidthAndKeepsEvenSides) {
   check(0, 1080, 1920, 2, 2);
   check(1920, -1, 1920, 2, 2);
   check(5, 3, 1920, 4, 2);
+  // A bound far below zero scales a side to a value no 64-bit integer holds: still 2 x 2.
+  check(100, 5000, std::numeric_limits<int64_t>::min(), 2, 2);
+  check(3, 3'000'000'000, -9'000'000'000'000'000'000, 2, 2);
 }
 
 TEST(ProbeLineTest, ExactText) {
