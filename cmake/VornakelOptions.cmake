@@ -23,6 +23,13 @@ if(VORNAKEL_SANITIZE AND NOT MSVC)
   add_link_options(-fsanitize=${VORNAKEL_SANITIZE})
 endif()
 
+if(VORNAKEL_BUILD_FUZZERS AND CMAKE_CXX_COMPILER_ID MATCHES "Clang")
+  # The fuzzers link the same unit libraries as the sanitizer tests: without coverage in them,
+  # libFuzzer would be guided by the targets' own branches only, never by the rules under test.
+  # The sanitizer runtime answers the coverage hooks in the test programs.
+  add_compile_options(-fsanitize=fuzzer-no-link)
+endif()
+
 if(MINGW)
   # One self-contained executable: no libstdc++, libgcc or winpthread DLL next to it.
   add_link_options(-static -static-libgcc -static-libstdc++)
