@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "native_protocol/support/queue_byte_source.h"
+#include "service_indicator/display_text.h"
 
 namespace vornakel::service_indicator {
 namespace {
@@ -194,6 +195,21 @@ INSTANTIATE_TEST_SUITE_P(
         StartCase{"oneBadPermissionAmongGood",
                   start_with(kSessionId, "Ada", {"VIEW_SCREEN", "bad", "SEND_POINTER"}), false}),
     [](const ::testing::TestParamInfo<StartCase>& param_info) { return param_info.param.label; });
+
+TEST(DisplayTextTest, CountsScalarsAndTellsUndisplayableTextFromEmpty) {
+  const std::vector<std::pair<std::string, std::optional<size_t>>> cases = {
+      {"", 0},
+      {"Ada", 3},
+      {"\xC3\xA9\xF0\x90\x80\x80\xF4\x8F\xBF\xBF", 3},
+      {"Ada\xC3", std::nullopt},  // malformed UTF-8 is not a zero-length name
+      {"\xC0\x80", std::nullopt},
+      {"Ada\x1F", std::nullopt},
+      {"\xC2\x9F", std::nullopt},
+  };
+  for (const auto& [text, scalars] : cases) {
+    EXPECT_EQ(count_displayable_scalars(text), scalars) << ::testing::PrintToString(text);
+  }
+}
 
 TEST(DetailsTextTest, NamesTheRequesterAndEachPermissionOnItsOwnLine) {
   EXPECT_EQ(details_text(start_with(kSessionId, "Ada L", {"VIEW_SCREEN", "SEND_KEYBOARD"})),
