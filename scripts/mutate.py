@@ -51,7 +51,7 @@ AREAS = {
         "command", "control_gate", "framing", "command_queue")],
     "injection": [f"{AGENT}/native_protocol/injection/{n}.cc" for n in (
         "key_codes", "virtual_keys", "input_math", "display_record", "injecting_backend",
-        "input_desktop_tracker")],
+        "input_desktop_tracker", "monitor_display_source")],
     "session-line": [f"{AGENT}/service_indicator/{n}.cc" for n in (
         "session_start", "strict_record", "display_text")],
     "capture-bounds": [f"{AGENT}/service_host/capture/capture_arguments.cc",
