@@ -169,6 +169,9 @@ TEST(CommandParseTest, IntegersMustBeExactAndInsideTheirType) {
       parse_command(control_line(R"("type":"pointer","v":1,"seq":1,"x":0,"y":0,"buttons":255)")));
   EXPECT_FALSE(
       parse_command(control_line(R"("type":"pointer","v":1,"seq":1,"x":0,"y":0,"buttons":256)")));
+  // "-0" is the JSON integer zero: inside every unsigned type, unlike "-0.0" (a fraction).
+  EXPECT_TRUE(
+      parse_command(control_line(R"("type":"pointer","v":1,"seq":1,"x":0,"y":0,"buttons":-0)")));
   EXPECT_FALSE(parse_command(control_line(
       R"("type":"key-transition","v":1,"seq":1,"code":"KeyA","down":true,"modifiers":-1)")));
 }

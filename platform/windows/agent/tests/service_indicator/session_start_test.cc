@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "native_protocol/support/queue_byte_source.h"
+#include "service_indicator/display_text.h"
 
 namespace vornakel::service_indicator {
 namespace {
@@ -159,8 +160,56 @@ INSTANTIATE_TEST_SUITE_P(
         StartCase{"permissionDigit", start_with(kSessionId, "Ada", {"VIEW2"}), false},
         StartCase{"permissionHyphen", start_with(kSessionId, "Ada", {"VIEW-SCREEN"}), false},
         StartCase{"unknownPermissionNameShown", start_with(kSessionId, "Ada", {"NOT_A_GRANT"}),
-                  true}),
+                  true},
+        // Each end of every character range, and the character just outside it.
+        StartCase{"idEveryHexDigit",
+                  start_with("01234567-89ab-cdef-ABCD-EF0123456789", "Ada", kView), true},
+        StartCase{"idSlash", start_with("/f8fad5b-d9cb-469f-a165-70867728950e", "Ada", kView),
+                  false},
+        StartCase{"idColon", start_with("0f8fad5b-d9cb-469f-a165-70867728950:", "Ada", kView),
+                  false},
+        StartCase{"idAt", start_with("@f8fad5b-d9cb-469f-a165-70867728950e", "Ada", kView), false},
+        StartCase{"idUpperG", start_with("Gf8fad5b-d9cb-469f-a165-70867728950e", "Ada", kView),
+                  false},
+        StartCase{"idBackquote", start_with("`f8fad5b-d9cb-469f-a165-70867728950e", "Ada", kView),
+                  false},
+        StartCase{"idDigitForHyphen",
+                  start_with("0f8fad5b0d9cb-469f-a165-70867728950e", "Ada", kView), false},
+        StartCase{"idHyphenForDigit",
+                  start_with("0f8fad5b-d9cb-469f-a165-70867728950-", "Ada", kView), false},
+        StartCase{"nameWithUnitSeparator", start_with(kSessionId, "Ada\x1F", kView), false},
+        StartCase{"nameWithLastC1Control", start_with(kSessionId, "Ada\xC2\x9F", kView), false},
+        StartCase{"nameBlankAndNoBreakSpace", start_with(kSessionId, " Ada\xC2\xA0", kView), true},
+        StartCase{"name100FirstAstral",
+                  start_with(kSessionId, repeated("\xF0\x90\x80\x80", 100), kView), true},
+        StartCase{"name100LastScalar",
+                  start_with(kSessionId, repeated("\xF4\x8F\xBF\xBF", 100), kView), true},
+        StartCase{"name101Astral", start_with(kSessionId, repeated("\xF0\x90\x80\x80", 101), kView),
+                  false},
+        StartCase{"nameInvalidUtf8", start_with(kSessionId, "Ada\xC3", kView), false},
+        StartCase{"permissionFirstAndLastLetter", start_with(kSessionId, "Ada", {"A_Z"}), true},
+        StartCase{"permissionAt", start_with(kSessionId, "Ada", {"@VIEW"}), false},
+        StartCase{"permissionBracket", start_with(kSessionId, "Ada", {"VIEW["}), false},
+        StartCase{"permissionCaret", start_with(kSessionId, "Ada", {"^VIEW"}), false},
+        StartCase{"permissionBackquote", start_with(kSessionId, "Ada", {"VIEW`"}), false},
+        StartCase{"oneBadPermissionAmongGood",
+                  start_with(kSessionId, "Ada", {"VIEW_SCREEN", "bad", "SEND_POINTER"}), false}),
     [](const ::testing::TestParamInfo<StartCase>& param_info) { return param_info.param.label; });
+
+TEST(DisplayTextTest, CountsScalarsAndTellsUndisplayableTextFromEmpty) {
+  const std::vector<std::pair<std::string, std::optional<size_t>>> cases = {
+      {"", 0},
+      {"Ada", 3},
+      {"\xC3\xA9\xF0\x90\x80\x80\xF4\x8F\xBF\xBF", 3},
+      {"Ada\xC3", std::nullopt},  // malformed UTF-8 is not a zero-length name
+      {"\xC0\x80", std::nullopt},
+      {"Ada\x1F", std::nullopt},
+      {"\xC2\x9F", std::nullopt},
+  };
+  for (const auto& [text, scalars] : cases) {
+    EXPECT_EQ(count_displayable_scalars(text), scalars) << ::testing::PrintToString(text);
+  }
+}
 
 TEST(DetailsTextTest, NamesTheRequesterAndEachPermissionOnItsOwnLine) {
   EXPECT_EQ(details_text(start_with(kSessionId, "Ada L", {"VIEW_SCREEN", "SEND_KEYBOARD"})),

@@ -5,6 +5,7 @@
 #include <cmath>
 #include <limits>
 
+#include "native_protocol/support/printable_token_cases.h"
 #include "native_protocol/support/ticket_test_support.h"
 
 namespace vornakel::native_protocol {
@@ -102,6 +103,19 @@ TEST(AuthorizationStateReplayTest, ShiftsCarryAcrossTheTwoWords) {
     EXPECT_EQ(replay_check(window, 999),
               step + 1 > 127 ? ReplayResult::kTooOld : ReplayResult::kAccept)
         << step;
+  }
+}
+
+TEST(AuthorizationStateReplayTest, SlideOfTheWholeWindowOrMoreForgetsEveryMark) {
+  for (uint64_t step : {128u, 129u, 1000u}) {
+    ReplayWindow window;
+    ASSERT_EQ(replay_check(window, 1000), ReplayResult::kAccept);
+    ASSERT_EQ(replay_check(window, 1000 - 10), ReplayResult::kAccept);
+    ASSERT_EQ(replay_check(window, 1000 + step), ReplayResult::kAccept);
+    for (uint64_t age = 1; age < 128; ++age) {
+      EXPECT_EQ(replay_check(window, 1000 + step - age), ReplayResult::kAccept)
+          << step << " " << age;
+    }
   }
 }
 
@@ -307,6 +321,44 @@ TEST(AuthorizationStateApplyTest, EventContentRules) {
   for (const auto& [event, expected] : cases) {
     AuthorizationState state = active();
     EXPECT_EQ(refusal(state, envelope(1, event)), expected) << event.index() << " " << expected;
+  }
+}
+
+TEST(AuthorizationStateApplyTest, EachBoundOfEachPointerCoordinate) {
+  using Mode = MoveAction::Mode;
+  struct Bound {
+    Mode mode;
+    float low, high, step;
+    const char* refusal;
+  };
+  const Bound bounds[] = {
+      {Mode::kAbsolute, 0.0f, 1.0f, 0.001f, "invalid field pointer coordinates"},
+      {Mode::kRelative, -32768.0f, 32767.0f, 1.0f, "invalid field relative pointer delta"},
+  };
+  for (const Bound& b : bounds) {
+    for (bool on_x : {true, false}) {
+      for (float value : {b.low, b.high, b.low - b.step, b.high + b.step}) {
+        const bool inside = value >= b.low && value <= b.high;
+        const float middle = b.mode == Mode::kAbsolute ? 0.5f : 0.0f;
+        MoveAction move{"d", b.mode, on_x ? value : middle, on_x ? middle : value};
+        AuthorizationState state = active();
+        EXPECT_EQ(refusal(state, envelope(1, move)), inside ? "accepted" : b.refusal)
+            << (on_x ? "x " : "y ") << value;
+      }
+    }
+  }
+}
+
+TEST(AuthorizationStateApplyTest, ReasonCodeIsEmptyOrAPrintableToken) {
+  for (const auto& [reason, printable] : testing::printable_token_cases()) {
+    const std::string expected =
+        printable || reason.empty() ? "accepted" : "invalid field reason_code";
+    AuthorizationState paused = active();
+    EXPECT_EQ(refusal(paused, envelope(1, PauseAction{reason, true})), expected)
+        << ::testing::PrintToString(reason);
+    AuthorizationState stopped = active();
+    EXPECT_EQ(refusal(stopped, envelope(1, StopAction{reason})), expected)
+        << ::testing::PrintToString(reason);
   }
 }
 

@@ -4,6 +4,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include "native_protocol/support/printable_token_cases.h"
 #include "ticket_issuer.h"
 
 namespace vornakel::native_protocol {
@@ -423,6 +424,14 @@ TEST(StartRecordCheckTest, TicketKeyMetadata) {
                                  std::string("key\x7f"), std::string("k\xC3\xA9")}) {
     start.ticket_key.key_id = bad;
     EXPECT_FALSE(start_passes(start)) << bad;
+  }
+}
+
+TEST(StartRecordCheckTest, KeyIdIsAPrintableToken) {
+  Start start = valid_start();
+  for (const auto& [key_id, printable] : testing::printable_token_cases()) {
+    start.ticket_key.key_id = key_id;
+    EXPECT_EQ(start_passes(start), printable) << ::testing::PrintToString(key_id);
   }
 }
 

@@ -3,6 +3,7 @@
 #include <functional>
 
 #include "native_protocol/authorization/ticket_verification.h"
+#include "native_protocol/support/printable_token_cases.h"
 #include "ticket_issuer.h"
 
 namespace vornakel::native_protocol {
@@ -174,6 +175,25 @@ TEST(TicketClaimsTest, BoundariesThatPass) {
       [](F& f) { f.ticket.permissions.clear(); },  // the empty set; VIEW_SCREEN is checked later
   };
   for (size_t i = 0; i < passing.size(); ++i) EXPECT_EQ(claims_after(passing[i]), "ok") << i;
+}
+
+TEST(TicketClaimsTest, SigningKeyIdAndEachEntitlementArePrintableTokens) {
+  for (const auto& [token, printable] : testing::printable_token_cases()) {
+    const std::string shown = ::testing::PrintToString(token);
+    EXPECT_EQ(claims_after([&](ClaimsFixture& f) { f.ticket.signing_key_id = token; }),
+              printable ? "ok" : "invalid field signing_key_id")
+        << shown;
+    // Alone, and after a valid entitlement that sorts before it.
+    EXPECT_EQ(claims_after([&](ClaimsFixture& f) { f.ticket.entitlements = {token}; }),
+              printable ? "ok" : "invalid field entitlement")
+        << shown;
+    if (!(std::string("!") < token)) continue;
+    EXPECT_EQ(claims_after([&](ClaimsFixture& f) {
+                f.ticket.entitlements = {"!", token};
+              }),
+              printable ? "ok" : "invalid field entitlement")
+        << shown;
+  }
 }
 
 TEST(TicketClaimsTest, FirstFailingRuleDecides) {

@@ -158,6 +158,8 @@ TEST(TicketCodecDecodeErrorTest, MalformedWireIsAProtobufError) {
       {"start group", cat({kSession, {0xa3, 0x01}})},
       {"invalid UTF-8 in display_id", cat({kSession, {0x3a, 0x02, 0xc3, 0x28}})},
       {"invalid UTF-8 in signing_key_id", cat({kSession, {0x6a, 0x01, 0xff}})},
+      {"lone continuation byte in signing_key_id", cat({kSession, {0x6a, 0x01, 0x80}})},
+      {"lone continuation byte in display_id", cat({kSession, {0x3a, 0x02, 0x61, 0x80}})},
       {"invalid UTF-8 in entitlement", cat({kSession, {0x32, 0x02, 0xc3, 0x28}})},
       {"surrogate in entitlement", cat({kSession, {0x32, 0x03, 0xed, 0xa0, 0x80}})},
       {"truncated packed permission", cat({kSession, {0x2a, 0x01, 0x80}})},

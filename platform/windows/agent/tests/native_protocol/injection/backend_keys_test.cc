@@ -112,18 +112,19 @@ TEST(BackendKeysTest, VirtualKeysAndExtendedFlags) {
     bool extended;
   };
   const Case cases[] = {
-      {4, 0x41, false},  {29, 0x5A, false}, {30, 0x31, false},  {39, 0x30, false},
-      {40, 0x0D, false}, {88, 0x0D, false}, {41, 0x1B, false},  {42, 0x08, false},
-      {43, 0x09, false}, {44, 0x20, false}, {45, 0xBD, false},  {46, 0xBB, false},
-      {47, 0xDB, false}, {48, 0xDD, false}, {49, 0xDC, false},  {51, 0xBA, false},
-      {52, 0xDE, false}, {53, 0xC0, false}, {54, 0xBC, false},  {55, 0xBE, false},
-      {56, 0xBF, false}, {57, 0x14, false}, {58, 0x70, false},  {69, 0x7B, false},
-      {70, 0x2C, true},  {71, 0x91, false}, {72, 0x13, false},  {73, 0x2D, true},
-      {74, 0x24, true},  {75, 0x21, true},  {76, 0x2E, true},   {77, 0x23, true},
-      {78, 0x22, true},  {79, 0x27, true},  {80, 0x25, true},   {81, 0x28, true},
-      {82, 0x26, true},  {83, 0x90, true},  {84, 0x6F, true},   {85, 0x6A, false},
-      {86, 0x6D, false}, {87, 0x6B, false}, {89, 0x61, false},  {97, 0x69, false},
-      {98, 0x60, false}, {99, 0x6E, false}, {101, 0x5D, false},
+      // Both ends of each run of usages that maps onto a run of virtual keys.
+      {4, 0x41, false},  {29, 0x5A, false}, {30, 0x31, false}, {38, 0x39, false},
+      {39, 0x30, false}, {40, 0x0D, false}, {88, 0x0D, false}, {41, 0x1B, false},
+      {42, 0x08, false}, {43, 0x09, false}, {44, 0x20, false}, {45, 0xBD, false},
+      {46, 0xBB, false}, {47, 0xDB, false}, {48, 0xDD, false}, {49, 0xDC, false},
+      {51, 0xBA, false}, {52, 0xDE, false}, {53, 0xC0, false}, {54, 0xBC, false},
+      {55, 0xBE, false}, {56, 0xBF, false}, {57, 0x14, false}, {58, 0x70, false},
+      {69, 0x7B, false}, {70, 0x2C, true},  {71, 0x91, false}, {72, 0x13, false},
+      {73, 0x2D, true},  {74, 0x24, true},  {75, 0x21, true},  {76, 0x2E, true},
+      {77, 0x23, true},  {78, 0x22, true},  {79, 0x27, true},  {80, 0x25, true},
+      {81, 0x28, true},  {82, 0x26, true},  {83, 0x90, true},  {84, 0x6F, true},
+      {85, 0x6A, false}, {86, 0x6D, false}, {87, 0x6B, false}, {89, 0x61, false},
+      {97, 0x69, false}, {98, 0x60, false}, {99, 0x6E, false}, {101, 0x5D, false},
   };
   for (const Case& c : cases) {
     Fixture f;

@@ -102,6 +102,9 @@ TEST(InputMathTest, NormalisesOntoTheAbsoluteRange) {
   EXPECT_EQ(normalise_to_absolute(960, 1921), 32768);  // (960*65535 + 960) / 1920
   EXPECT_EQ(normalise_to_absolute(1, 1920), 34);       // (65535 + 959) / 1919, truncated
   EXPECT_EQ(normalise_to_absolute(-1, 1920), -34);     // truncation toward zero
+  // One pixel either way of zero rounds half away from zero: the rounding term needs the sign.
+  EXPECT_EQ(normalise_to_absolute(1, 3), 32768);  // (65535 + 1) / 2
+  EXPECT_EQ(normalise_to_absolute(-1, 3), -32768);
   EXPECT_EQ(normalise_to_absolute(-1919, 1920), -65535);
   EXPECT_EQ(normalise_to_absolute(std::numeric_limits<int32_t>::max(), 2),
             std::numeric_limits<int32_t>::max());

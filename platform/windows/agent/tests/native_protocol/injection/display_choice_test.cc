@@ -64,6 +64,23 @@ TEST(DisplayChoiceTest, DesktopChangeKeepsTheSameIdByteForByte) {
   EXPECT_EQ(choose_same_id(displays, "\\\\.\\DISPLAY3"), nullptr);
 }
 
+TEST(DisplayChoiceTest, EachDisplayIsFoundWhereverItStandsInTheList) {
+  const std::vector<DisplayRecord> displays = {record("\\\\.\\DISPLAY1", false),
+                                               record("\\\\.\\DISPLAY2", false),
+                                               record("\\\\.\\DISPLAY3", true)};
+  const std::pair<const char*, const char*> names[] = {{"\\\\.\\DISPLAY1", "DISPLAY1"},
+                                                       {"\\\\.\\DISPLAY2", "DISPLAY2"},
+                                                       {"\\\\.\\DISPLAY3", "DISPLAY3"}};
+  for (size_t i = 0; i < displays.size(); ++i) {
+    EXPECT_EQ(choose_same_id(displays, names[i].first), &displays[i]) << i;
+    EXPECT_EQ(choose_by_command_id(displays, names[i].second), &displays[i]) << i;
+  }
+  EXPECT_EQ(choose_primary(displays), &displays[2]);
+  const std::vector<DisplayRecord> both_primary = {record("\\\\.\\DISPLAY1", true),
+                                                   record("\\\\.\\DISPLAY2", true)};
+  EXPECT_EQ(choose_primary(both_primary), &both_primary[0]);
+}
+
 TEST(DisplayChoiceTest, CommandNamesAMonitorByItsLettersAndDigits) {
   const std::vector<DisplayRecord> displays = {record("\\\\.\\DISPLAY1", true),
                                                record("\\\\.\\DISPLAY2", false),
