@@ -8,8 +8,9 @@
 #   test-signing-cert.pem                   only when signed with the cached test key
 #   SHA256SUMS                              every other file, in sha256sum's format
 #
-#   scripts/release.sh                               sign with VORNAKEL_SIGN_PKCS12 (+ _PASSWORD),
-#                                                    else with the test key cached in .cache/
+#   scripts/release.sh                               sign with VORNAKEL_SIGN_PKCS12 (+ _PASSWORD,
+#                                                    VORNAKEL_TIMESTAMP_URL), else with the test
+#                                                    key cached in .cache/signing/
 #   scripts/release.sh --attach-signatures DIR       sign nothing: attach the signatures in DIR
 #                                                    (a published release's signatures/ folder)
 #
@@ -92,6 +93,9 @@ elif [ -n "${VORNAKEL_SIGN_PKCS12:-}" ]; then
   # Through a file of our own, never on a command line that other users can read.
   (umask 077 && printf '%s' "$VORNAKEL_SIGN_PASSWORD" >"$work/password")
   sign_args=(-pkcs12 "$VORNAKEL_SIGN_PKCS12" -readpass "$work/password")
+  # An RFC 3161 timestamp keeps the signature valid after the certificate expires. It becomes part
+  # of the detached signature, so rebuilds that attach it still match.
+  [ -z "${VORNAKEL_TIMESTAMP_URL:-}" ] || sign_args+=(-ts "$VORNAKEL_TIMESTAMP_URL")
   say "signing with $VORNAKEL_SIGN_PKCS12"
 else
   keys=$cache/signing
