@@ -148,7 +148,8 @@ TEST(ValidateInstall, AgentFoldersThatAUserMayHaveMadeFirstAreJudgedToo) {
   for (const char* folder : {"state", "tmp"}) {
     FakeInstall planted;
     const std::string path = std::string("C:\\ProgramData\\Vornakel Connect\\private\\") + folder;
-    planted.check_failures.emplace(path, Error::message("A protected installation path is a reparse point"));
+    planted.check_failures.emplace(
+        path, Error::message("A protected installation path is a reparse point"));
     EXPECT_EQ(validate_install(planted).error().text(),
               "A protected installation path is a reparse point");
     EXPECT_EQ(planted.log.back(), "private " + path);
