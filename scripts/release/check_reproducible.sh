@@ -49,6 +49,8 @@ release_in() {
     { say "release in $clone failed: $(tail -3 "$clone.log")"; exit 1; }
 }
 
+verifies() { osslsigncode verify -CAfile "$a/dist/release/test-signing-cert.pem" -in "$1" >/dev/null 2>&1; }
+
 a=$root/a
 b=$root/b/second-checkout
 c=$root/c
@@ -65,9 +67,7 @@ done
 check "c: identical SHA256SUMS too" cmp -s "$a/dist/release/SHA256SUMS" "$c/dist/release/SHA256SUMS"
 for clone in "$a" "$b" "$c"; do
   for name in vornakel_windows_service.exe "$msi"; do
-    check "osslsigncode verify accepts $name of ${clone#"$root"/}" \
-      osslsigncode verify -CAfile "$a/dist/release/test-signing-cert.pem" -in "$clone/dist/release/$name" \
-      >/dev/null 2>&1
+    check "osslsigncode verify accepts $name of ${clone#"$root"/}" verifies "$clone/dist/release/$name"
   done
   rm -rf "$clone.extracted"
   mkdir "$clone.extracted"
