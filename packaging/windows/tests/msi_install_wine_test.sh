@@ -87,15 +87,11 @@ same_files() {  # every payload file and the service program installed byte for 
   while IFS= read -r file; do cmp -s "$payload/$file" "$dir/$file" || { echo "  differs: $file"; return 1; }; done \
     < <(cd "$payload" && find . -type f)
 }
-# registered_as <version>: binary path (quotes aside: Wine's msiexec writes none), start, account,
-# and the restarts after a failure (1 = SC_ACTION_RESTART) that the package's sc.exe action set
-registered_as() {
+registered_as() {  # registered_as <version>: binary path (quotes aside: Wine's msiexec writes none), start, account
   local config; config=$(service config)
   local binary; binary=$(field binary "$config"); binary=${binary#\"}; binary=${binary%\"}
   equals "$binary|$(field type "$config")|$(field start "$config")|$(field account "$config")" \
-    "$(windows_path "$1")|16|2|LocalSystem" &&
-    equals "$(field failure-reset "$config")|$(field failure-actions "$config")" \
-      "86400|1/5000,1/30000,1/60000"
+    "$(windows_path "$1")|16|2|LocalSystem"
 }
 
 echo "== install $version"

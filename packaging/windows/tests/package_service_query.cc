@@ -1,8 +1,7 @@
 // Reads the service "VornakelConnectHost" back from the service control manager for the package's
 // tests and demonstration, one "key=value" line per fact (a Linux parent sees only 8 bits of an
 // exit code, so everything worth knowing is printed).
-//   config   binary=, type=, start=, error=, account=, display=, failure-reset= and
-//            failure-actions= (type/delay in ms, comma-separated); "not-installed" when absent
+//   config   binary=, type=, start=, error=, account=, display=; "not-installed" when absent
 //   start    starts it, waits while it is START_PENDING, then prints state= and exit=
 #include <windows.h>
 
@@ -62,29 +61,6 @@ int print_config(SC_HANDLE service) {
   return 0;
 }
 
-// The restart actions the service control manager takes when the service fails.
-int print_failure_actions(SC_HANDLE service) {
-  DWORD needed = 0;
-  if (::QueryServiceConfig2W(service, SERVICE_CONFIG_FAILURE_ACTIONS, nullptr, 0, &needed) ||
-      ::GetLastError() != ERROR_INSUFFICIENT_BUFFER || needed > 8 * 1024) {
-    return fail("query-failure-actions-size");
-  }
-  std::vector<SERVICE_FAILURE_ACTIONSW> storage(needed / sizeof(SERVICE_FAILURE_ACTIONSW) + 1);
-  if (!::QueryServiceConfig2W(
-          service, SERVICE_CONFIG_FAILURE_ACTIONS, reinterpret_cast<BYTE*>(storage.data()),
-          static_cast<DWORD>(storage.size() * sizeof(SERVICE_FAILURE_ACTIONSW)), &needed)) {
-    return fail("query-failure-actions");
-  }
-  const SERVICE_FAILURE_ACTIONSW& failure = storage.front();
-  std::printf("failure-reset=%lu\nfailure-actions=", failure.dwResetPeriod);
-  for (DWORD i = 0; i < failure.cActions; ++i) {
-    std::printf("%s%d/%lu", i == 0 ? "" : ",", static_cast<int>(failure.lpsaActions[i].Type),
-                failure.lpsaActions[i].Delay);
-  }
-  std::printf("\n");
-  return 0;
-}
-
 int start(SC_HANDLE service) {
   if (!::StartServiceW(service, 0, nullptr)) return fail("start");
   SERVICE_STATUS_PROCESS status{};
@@ -122,7 +98,5 @@ int wmain(int argc, wchar_t** argv) {
     }
     return fail("open-service");
   }
-  if (command == L"start") return start(service.get());
-  const int status = print_config(service.get());
-  return status != 0 ? status : print_failure_actions(service.get());
+  return command == L"start" ? start(service.get()) : print_config(service.get());
 }
