@@ -15,19 +15,26 @@ jobs=$(nproc)
 say() { printf '[mingw-deps] %s\n' "$*"; }
 mkdir -p "$prefix" "$build"
 
-if [ ! -f "$prefix/.libsodium" ]; then
-  say "building libsodium for $host (about 1.5 minutes)"
+# The stamp names the recipe and the source version it built. Recipe 2 maps the build folders out
+# of what the library embeds (its assert strings carried .cache/mingw-build/... paths into the
+# release), so caches of recipe 1 are rebuilt; the release's bill of materials reads the version.
+libsodium_source=$(dpkg-parsechangelog -l "$cache/src/libsodium/debian/changelog" -S Version)
+libsodium_stamp="recipe 2, Debian source $libsodium_source"
+if [ "$(cat "$prefix/.libsodium" 2>/dev/null)" != "$libsodium_stamp" ]; then
+  say "building libsodium $libsodium_source for $host (about 1.5 minutes)"
+  rm -f "$prefix/.libsodium"
   rm -rf "$build/libsodium-src" "$build/libsodium"
   cp -a "$cache/src/libsodium" "$build/libsodium-src"
   (cd "$build/libsodium-src" && autoreconf -fi >/dev/null 2>&1)
   mkdir -p "$build/libsodium"
+  maps="-ffile-prefix-map=$build/libsodium-src=libsodium -ffile-prefix-map=$build/libsodium=libsodium"
   (cd "$build/libsodium" &&
     "$build/libsodium-src/configure" --quiet --host=$host --prefix="$prefix" --disable-shared \
-      --enable-static CC=$host-gcc-posix CFLAGS=-O2 >/dev/null &&
+      --enable-static CC=$host-gcc-posix CFLAGS="-O2 $maps" >/dev/null &&
     make -s -j"$jobs" >/dev/null 2>&1 && make -s install >/dev/null)
-  touch "$prefix/.libsodium"
+  printf '%s\n' "$libsodium_stamp" >"$prefix/.libsodium"
 else
-  say "libsodium is in place"
+  say "libsodium $libsodium_source is in place"
 fi
 
 if [ ! -f "$prefix/.googletest" ]; then

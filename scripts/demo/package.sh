@@ -43,7 +43,7 @@ step "What it laid out (C:\\), and the descriptor each path gets from Windows In
 (cd "$drive_c" && find "Program Files/Vornakel Connect" "ProgramData/Vornakel Connect" | LC_ALL=C sort) |
   while IFS= read -r path; do
     mode=shared
-    case "$path" in "ProgramData/Vornakel Connect/private"*) mode=private ;; esac
+    case "$path" in "ProgramData/Vornakel Connect"*) mode=private ;; esac
     kind=file
     [ -d "$drive_c/$path" ] && kind=folder
     printf '   %-82s %s-%s\n' "${path//\//\\}" "$mode" "$kind"

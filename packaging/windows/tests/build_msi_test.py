@@ -8,17 +8,44 @@ import tempfile
 import unittest
 
 sys.path.insert(0, os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
-from build_msi import REQUIRED_PAYLOAD, BuildError, check_version, payload_tree  # noqa: E402
+from build_msi import (  # noqa: E402
+    REQUIRED_PAYLOAD,
+    BuildError,
+    check_version,
+    payload_tree,
+    read_descriptors,
+)
+
+DESCRIPTORS = os.path.join(os.path.dirname(os.path.dirname(os.path.abspath(__file__))),
+                           "security_descriptors.txt")
 
 
 class Version(unittest.TestCase):
     def test_only_three_part_versions_within_the_product_version_limits(self):
-        for good in ("0.1.0", "255.255.65535", "1.04.7"):
+        for good in ("0.1.0", "255.255.65535", "10.0.100"):
             check_version(good)
+        # Leading zeros: Windows Installer reads "1.02.3" as 1.2.3, the product code does not.
         for bad in ("1.4", "1.4.12.0", "1.0.0-development", "256.0.0", "0.256.0", "0.0.65536",
-                    "1.x.0", "../1.0.0", " 1.0.0"):
+                    "1.x.0", "../1.0.0", " 1.0.0", "1.04.7", "01.2.3", "1.2.03", "0.00.1"):
             with self.subTest(bad), self.assertRaises(BuildError):
                 check_version(bad)
+
+
+class Descriptors(unittest.TestCase):
+    def test_every_grant_needs_its_reason_right_above_it(self):
+        read_descriptors(DESCRIPTORS)
+        with open(DESCRIPTORS, encoding="ascii") as text:
+            lines = text.read().splitlines()
+        reason = next(i for i, line in enumerate(lines) if line.startswith("# (A;;0x1200a9;;;BU)"))
+        removed = lines[:reason] + lines[reason + 1:]
+        moved = lines[:reason] + lines[reason + 1:reason + 2] + [""] + [lines[reason]] + lines[reason + 2:]
+        for what, edited in {"no reason": removed, "reason of another block": moved}.items():
+            with self.subTest(what), tempfile.TemporaryDirectory() as folder:
+                path = os.path.join(folder, "descriptors.txt")
+                with open(path, "w", encoding="ascii") as out:
+                    out.write("\n".join(edited) + "\n")
+                with self.assertRaisesRegex(BuildError, r"shared-file grants \(A;;0x1200a9;;;BU\)"):
+                    read_descriptors(path)
 
 
 class Payload(unittest.TestCase):

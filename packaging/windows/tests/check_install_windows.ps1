@@ -66,6 +66,10 @@ Check 'service RUNNING, automatic, LocalSystem' ($cim -and $cim.State -eq 'Runni
 Check 'binary path is the version directory''s program, quoted' ($cim -and $cim.PathName -eq "`"$exe`"") "($($cim.PathName))"
 $shown = ((sc.exe sdshow $service) | Where-Object { $_ }) -join ''
 Check 'sc sdshow gives the package''s service descriptor' (($shown -split 'S:')[0] -eq $serviceDescriptor) "($shown)"
+$failure = (sc.exe qfailure $service) -join "`n"
+Check 'restarted by the service manager after a failure: 5 s, 30 s, then 60 s; reset after a day' ($failure -match 'RESET_PERIOD \(in seconds\)\s*: 86400' -and ((([regex]::Matches($failure, 'RESTART -- Delay = (\d+) milliseconds') | ForEach-Object { $_.Groups[1].Value }) -join ',') -eq '5000,30000,60000')) "($failure)"
+$flag = (sc.exe qfailureflag $service) -join "`n"
+Check 'also after a stop with an error exit code' ($flag -match 'FAILURE_ACTIONS_ON_NONCRASH_FAILURES: TRUE') "($flag)"
 Get-ChildItem -Recurse -Force $installRoot, (Split-Path $private) | ForEach-Object {
   "$($_.FullName)  $((Get-Acl $_.FullName).Sddl)" } | Set-Content (Join-Path $Logs 'installed-acls.txt')
 

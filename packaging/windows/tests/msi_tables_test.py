@@ -7,6 +7,7 @@ how it upgrades.
 """
 
 import os
+import re
 import subprocess
 import sys
 import unittest
@@ -23,11 +24,13 @@ PRIVATE = DATA_ROOT + ("private",)
 
 
 def installation_tree(version):
-    """The installation layout's folders and files with the protection mode each one needs."""
+    """The installation layout's folders and files with the kind of descriptor each one gets:
+    private for everything in ProgramData (it passes the program's shared check of the data root
+    too), shared for the program files."""
     v = INSTALL_ROOT + ("versions", version)
     folders = {INSTALL_ROOT: "shared", INSTALL_ROOT + ("versions",): "shared", v: "shared",
                v + ("runtime",): "shared", v + ("agent",): "shared",
-               v + ("agent", "dist"): "shared", DATA_ROOT: "shared", PRIVATE: "private",
+               v + ("agent", "dist"): "shared", DATA_ROOT: "private", PRIVATE: "private",
                PRIVATE + ("state",): "private", PRIVATE + ("tmp",): "private"}
     files = {v + ("vornakel_windows_service.exe",): "shared", v + ("runtime", "node.exe"): "shared",
              v + ("runtime", "ffmpeg.exe"): "shared",
@@ -77,7 +80,7 @@ class TreeAndProtection(Tables, unittest.TestCase):
         return below(path, INSTALL_ROOT) or below(path, DATA_ROOT)
 
     def mode(self, path):
-        return "private" if below(path, PRIVATE) else "shared"
+        return "private" if below(path, DATA_ROOT) else "shared"
 
     def test_the_tree_is_the_installation_layout(self):
         folders = {path for path in self.paths.values() if self.ours(path)}
@@ -108,6 +111,19 @@ class TreeAndProtection(Tables, unittest.TestCase):
         for lock in self.locks:
             self.assertIn((lock["Table"], lock["LockObject"]), known)
             self.assertEqual(lock.get("Condition", ""), "", lock)
+
+    def test_every_folder_is_taken_from_whoever_made_it_and_ProgramData_is_closed_to_users(self):
+        # ProgramData lets a standard user create our folders before the first installation: the
+        # descriptor must make each one the system's, inherit nothing and, in ProgramData, grant
+        # nobody but LocalSystem and Administrators anything.
+        for key, path in self.paths.items():
+            if not self.ours(path):
+                continue
+            (sddl,) = self.locks_of("CreateFolder", key)
+            self.assertTrue(sddl.startswith("O:SY"), path)
+            self.assertIn("D:P", sddl, path)
+            if below(path, DATA_ROOT):
+                self.assertEqual(set(re.findall(r";([A-Z]{2}|S-[0-9-]+)\)", sddl)), {"SY", "BA"}, path)
 
     def test_per_machine_and_64_bit(self):
         info = subprocess.run(["msiinfo", "suminfo", MSI], check=True, capture_output=True,
@@ -152,6 +168,38 @@ class Service(Tables, unittest.TestCase):
         self.assertIn("START_SERVICE", self.properties["SecureCustomProperties"].split(";"))
 
 
+    def test_the_service_manager_restarts_the_service_after_any_failure(self):
+        (install,) = read_table(MSI, "ServiceInstall")
+        order = {action: int(row["Sequence"]) for action, row in self.sequence.items()}
+        # The restart actions, set by sc.exe as LocalSystem inside the installation's transaction
+        # (deferred, not impersonated, its exit code checked), once the service exists.
+        (action,) = [row for row in read_table(MSI, "CustomAction")
+                     if "sc.exe\" failure " in row["Target"]]
+        self.assertEqual(int(action["Type"]) & 0x3F, 34)
+        self.assertEqual(int(action["Type"]) & 0xCC0, 0xC00)
+        command = re.fullmatch(r'"\[System64Folder\]sc\.exe" failure (\S+) reset= (\d+) actions= (\S+)',
+                               action["Target"])
+        self.assertIsNotNone(command, action["Target"])
+        self.assertEqual(command[1], install["Name"])
+        self.assertGreater(int(command[2]), 0)
+        steps = command[3].split("/")
+        self.assertGreaterEqual(len(steps), 2)
+        self.assertEqual(steps[0::2], ["restart"] * (len(steps) // 2))
+        self.assertTrue(all(0 < int(delay) <= 300000 for delay in steps[1::2]), steps)
+        sc = self.sequence[action["Action"]]
+        self.assertEqual(sc["Condition"], f"${install['Component_']}=3")
+        self.assertLess(order["InstallServices"], int(sc["Sequence"]))
+        self.assertLess(int(sc["Sequence"]), order["StartServices"])
+        # Also after a stop with an error exit code (a failed installation check, a failed
+        # supervisor), not only after a crash.
+        (flag,) = read_table(MSI, "MsiServiceConfig")
+        self.assertEqual((flag["Name"], flag["ConfigType"], flag["Argument"]),
+                         (install["Name"], "4", "1"))
+        self.assertEqual((flag["Event"], flag["Component_"]), ("1", install["Component_"]))
+        self.assertLess(order["InstallServices"], order["MsiConfigureServices"])
+        self.assertLess(order["MsiConfigureServices"], order["StartServices"])
+
+
 class Upgrade(Tables, unittest.TestCase):
     def setUp(self):
         self.load()
@@ -169,10 +217,12 @@ class Upgrade(Tables, unittest.TestCase):
         self.assertTrue(int(newer[0]["Attributes"]) & 0x2, "newer versions are only detected")
         conditions = [row["Condition"] for row in read_table(MSI, "LaunchCondition")]
         self.assertIn(f"NOT {newer[0]['ActionProperty']}", conditions)
-        # The old product, its service and its version directory go before anything new is laid out.
-        order = {action: int(row["Sequence"]) for action, row in self.sequence.items()}
-        self.assertLess(order["InstallValidate"], order["RemoveExistingProducts"])
-        self.assertLess(order["RemoveExistingProducts"], order["InstallInitialize"])
+        # The old product, its service and its version directory go before anything new is laid
+        # out, inside the new installation's transaction: the action right after
+        # InstallInitialize, so that a failed upgrade rolls back to the old version.
+        order = sorted((int(row["Sequence"]), action) for action, row in self.sequence.items())
+        actions = [action for _, action in order]
+        self.assertEqual(actions[actions.index("InstallInitialize") + 1], "RemoveExistingProducts")
 
 
 if __name__ == "__main__":

@@ -313,8 +313,7 @@ TEST(PackageServiceDescriptor, InstallerAndAdministratorsKeepEveryRightAndUsersS
   EXPECT_EQ(allowed_rights_of(descriptor("service"), WinBuiltinAdministratorsSid),
             SERVICE_ALL_ACCESS);
   EXPECT_EQ(allowed_rights_of(descriptor("service"), WinAuthenticatedUserSid),
-            static_cast<ACCESS_MASK>(SERVICE_QUERY_STATUS | SERVICE_QUERY_CONFIG |
-                                     SERVICE_ENUMERATE_DEPENDENTS | READ_CONTROL));
+            static_cast<ACCESS_MASK>(SERVICE_QUERY_STATUS | SERVICE_QUERY_CONFIG | READ_CONTROL));
 }
 
 }  // namespace

@@ -13,6 +13,13 @@ constexpr std::u16string_view kVersionTree[] = {
     u"agent/dist", u"agent/dist/headlessHost.js", u"agent/dist/windowsServiceBootstrap.js",
 };
 
+// The folders the agent works in, below the private directory. ProgramData lets a standard user
+// create them before the first installation and keep a handle that may rewrite their DACL after
+// the installer has protected them, or make one a junction; no descriptor the installer writes
+// can undo an open handle, so they are judged here, each time, like the rest of the tree. Checked
+// last, so that every earlier step keeps its place.
+constexpr std::u16string_view kAgentFolders[] = {u"state", u"tmp"};
+
 constexpr bool kShared = false;
 constexpr bool kPrivate = true;
 
@@ -66,6 +73,9 @@ Result<InstallLayout> validate_install(const InstallEnvironment& environment) {
   VK_RETURN_IF_ERROR(environment.check_protected_path(version_dir, kShared));
   for (std::u16string_view relative : kVersionTree) {
     VK_RETURN_IF_ERROR(environment.check_protected_path(join_path(version_dir, relative), kShared));
+  }
+  for (std::u16string_view folder : kAgentFolders) {
+    VK_RETURN_IF_ERROR(environment.check_protected_path(join_path(private_dir, folder), kPrivate));
   }
   return InstallLayout{version_dir, private_dir};
 }

@@ -87,6 +87,8 @@ TEST(ValidateInstall, ChecksEveryPathInOrderAndReturnsTheLayout) {
       "shared " + v + "\\agent/dist",
       "shared " + v + "\\agent/dist/headlessHost.js",
       "shared " + v + "\\agent/dist/windowsServiceBootstrap.js",
+      "private C:\\ProgramData\\Vornakel Connect\\private\\state",
+      "private C:\\ProgramData\\Vornakel Connect\\private\\tmp",
   };
   EXPECT_EQ(install.log, expected);
 }
@@ -140,6 +142,18 @@ TEST(ValidateInstall, FirstFailingCheckEndsValidation) {
   missing_host.check_failures.emplace(host, Error::file_system(2));
   EXPECT_EQ(validate_install(missing_host).error(), Error::file_system(2));
   EXPECT_EQ(missing_host.log.back(), "shared " + host);
+}
+
+TEST(ValidateInstall, AgentFoldersThatAUserMayHaveMadeFirstAreJudgedToo) {
+  for (const char* folder : {"state", "tmp"}) {
+    FakeInstall planted;
+    const std::string path = std::string("C:\\ProgramData\\Vornakel Connect\\private\\") + folder;
+    planted.check_failures.emplace(
+        path, Error::message("A protected installation path is a reparse point"));
+    EXPECT_EQ(validate_install(planted).error().text(),
+              "A protected installation path is a reparse point");
+    EXPECT_EQ(planted.log.back(), "private " + path);
+  }
 }
 
 TEST(ValidateInstall, ConfigurationBoundIsCheckedBeforeReading) {

@@ -41,6 +41,15 @@ expect "inherit-only CREATOR OWNER entry on service.json" 1 "${p}An unprivileged
 VORNAKEL_TEST_PATH_SDDL='O:SYD:P(D;;FA;;;WD)(A;;FA;;;SY)' run "$test_twin" --validate-install
 expect "deny Everyone, allow SYSTEM" 0 ""
 
+# The agent's folders in ProgramData, which a standard user may have made before the installation
+# (and kept a handle to that rewrites the DACL afterwards).
+VORNAKEL_TEST_PATH_SDDL_OVERRIDE='\private\state|O:S-1-5-21-1004336348-1177238915-682003330-1001D:P(A;;FA;;;SY)' \
+  run "$test_twin" --validate-install
+expect "a user owns private\\state" 1 "${p}Installation ownership or ACL is not protected"
+VORNAKEL_TEST_PATH_SDDL_OVERRIDE='\private\tmp|O:SYD:P(A;;FA;;;SY)(A;;WD;;;BU)' \
+  run "$test_twin" --validate-install
+expect "users may rewrite the DACL of private\\tmp" 1 "${p}An unprivileged account can access protected host state"
+
 make_tree 1.0.0-development
 run "$test_twin" --validate-install
 expect "development version" 0 ""
@@ -50,6 +59,12 @@ rm "$version_dir/1.0.0/agent/dist/headlessHost.js"
 run "$test_twin" --validate-install
 [ "$rc" = 1 ] && grep -q "^${p}.* (os error 2)\$" "$work/err" ||
   fail "missing headlessHost.js: [$rc] $(cat "$work/err")"
+
+make_tree
+rmdir "$drive_c/ProgramData/Vornakel Connect/private/tmp"
+run "$test_twin" --validate-install
+[ "$rc" = 1 ] && grep -q "^${p}.* (os error 2)\$" "$work/err" ||
+  fail "missing private\\tmp: [$rc] $(cat "$work/err")"
 
 make_tree
 rm -r "$drive_c/ProgramData/Vornakel Connect/private"
