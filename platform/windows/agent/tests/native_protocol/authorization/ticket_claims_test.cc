@@ -178,7 +178,10 @@ TEST(TicketClaimsTest, BoundariesThatPass) {
 }
 
 TEST(TicketClaimsTest, SigningKeyIdAndEachEntitlementArePrintableTokens) {
-  for (const auto& [token, printable] : testing::printable_token_cases()) {
+  for (const auto& token_case : testing::printable_token_cases()) {
+    // Named copies: clang before 16 cannot capture a structured binding in a lambda.
+    const std::string token = token_case.first;
+    const bool printable = token_case.second;
     const std::string shown = ::testing::PrintToString(token);
     EXPECT_EQ(claims_after([&](ClaimsFixture& f) { f.ticket.signing_key_id = token; }),
               printable ? "ok" : "invalid field signing_key_id")
