@@ -78,7 +78,9 @@ std::optional<ParsedDescriptor> parse(const std::string& sddl) {
   return parsed;
 }
 
-std::string outcome(const Status& status) { return status.ok() ? kPasses : std::string(status.error().text()); }
+std::string outcome(const Status& status) {
+  return status.ok() ? kPasses : std::string(status.error().text());
+}
 
 // The program's verdict on a path carrying this descriptor: "passes" or the refusal's text.
 std::string evaluate(const std::string& sddl, bool private_mode) {
