@@ -414,8 +414,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         // A carry: the loop's rule for the new lease end, then the rebuilt state.
         const uint64_t carried = now + in.ConsumeIntegralInRange<uint64_t>(0, 32) - 1;
         const auto lease = carried_lease_end(last.lease_end_s, carried, now);
-        const bool accepted = carried > now && carried <= now + 30;
-        require(lease.has_value() == accepted, "a carry lies in (now, now + 30]");
+        // Once the lease has run out, no carry brings the session back.
+        const bool accepted = now < last.lease_end_s && carried > now && carried <= now + 30;
+        require(lease.has_value() == accepted,
+                "a carry lies in (now, now + 30] while the lease runs");
         if (!accepted) break;
         require(*lease == std::max(last.lease_end_s, carried), "a carry never shortens the lease");
         last.lease_end_s = *lease;
