@@ -46,6 +46,8 @@ std::optional<std::pair<nlohmann::json, std::map<std::string, int>>> object_memb
   // JSON text never holds a raw NUL (inside strings it must be escaped), but this JSON library
   // stops reading at one as if the text ended there.
   if (text.find('\0') != std::string_view::npos) return std::nullopt;
+  // The library's reader skips a leading byte order mark; a record is the object alone.
+  if (text.substr(0, 3) == "\xEF\xBB\xBF") return std::nullopt;
   std::map<std::string, int> seen;
   const nlohmann::json::parser_callback_t count =
       [&seen](int depth, nlohmann::json::parse_event_t event, nlohmann::json& parsed) {
