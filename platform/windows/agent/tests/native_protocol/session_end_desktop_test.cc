@@ -87,22 +87,12 @@ enum class Ending { kClose, kEndOfInput, kRefusedInjection };
 class SessionEndDesktopTest : public ::testing::TestWithParam<Ending> {
  protected:
   Status run_session() {
-    std::unique_ptr<InputBackend> none;
-    EXPECT_TRUE(desktop.refresh_input_desktop(none).ok());
-    VerifiedAuthorization session;
-    session.requester_name = "Operator";
-    session.session_id[0] = 1;
-    session.lease_end_s = kStartS + 60;
-    session.permissions = PermissionSet{kPointerAndKeyboard};
-    auto state = establish(session, session.permissions, kStartS);
-    EXPECT_TRUE(state.ok());
     const DisplayRecord primary = *choose_primary(displays.records);
-    auto backend = backends.create_backend(primary);
     LoopSeams seams{time.unix, time.monotonic, commands, status,
                     desktop,   displays,       backends, last_error};
-    LoopContext context(seams, std::move(session), std::move(state).value(), primary,
-                        std::move(backend).value());
-    return run_session_loop(context);
+    auto context = approved_context(seams, primary);
+    if (!context) return Error::message("the fakes refused the session");
+    return run_session_loop(*context);
   }
 
   FakeTime time{kStartS};

@@ -149,19 +149,9 @@ TEST(ReleaseWithoutMemory, TheBackendLetsGoOfEverythingWithoutAllocating) {
 // keys and buttons, as the loop meets it whatever allocation fails.
 struct Session {
   Session() {
-    std::unique_ptr<InputBackend> none;
-    EXPECT_TRUE(desktop.refresh_input_desktop(none).ok());
-    VerifiedAuthorization session;
-    session.requester_name = "Operator";
-    session.session_id[0] = 1;
-    session.lease_end_s = kStartS + 60;
-    session.permissions = PermissionSet{kPointerAndKeyboard};
-    auto state = establish(session, session.permissions, kStartS);
-    auto backend = backends.create_backend(primary());
     LoopSeams seams{time.unix, time.monotonic, commands, status,
                     desktop,   displays,       backends, last_error};
-    context = std::make_unique<LoopContext>(seams, std::move(session), std::move(state).value(),
-                                            primary(), std::move(backend).value());
+    context = approved_context(seams, primary());
     commands.line(key_line(1, "ShiftLeft", true, 8))
         .line(key_line(2, "KeyA", true, 8))
         .line(pointer_line(3, 0.5, 0.5, 1))

@@ -45,24 +45,31 @@ LoopTest::LoopTest()
     : displays({display("\\\\.\\DISPLAY1", 0, 0, 1920, 1080, true),
                 display("\\\\.\\DISPLAY2", 1920, 0, 1280, 1024, false)}) {}
 
-void LoopTest::start(uint32_t permissions, uint64_t lease_end_s) {
+std::unique_ptr<LoopContext> approved_context(const LoopSeams& seams, const DisplayRecord& display,
+                                              uint32_t permissions, uint64_t lease_end_s) {
   std::unique_ptr<InputBackend> none;
-  ASSERT_TRUE(desktop.refresh_input_desktop(none).ok());
+  EXPECT_TRUE(seams.desktop.refresh_input_desktop(none).ok());
   VerifiedAuthorization session;
   session.requester_name = "Operator";
   for (uint8_t i = 0; i < 16; ++i) session.session_id[i] = static_cast<uint8_t>(0xA0 + i);
   session.lease_end_s = lease_end_s;
   session.permissions = PermissionSet{permissions};
-  auto state = establish(session, session.permissions, time.unix.now_unix_s());
-  ASSERT_TRUE(state.ok());
+  auto state = establish(session, session.permissions, seams.clock.now_unix_s());
+  auto backend = seams.backends.create_backend(display);
+  EXPECT_TRUE(state.ok());
+  EXPECT_TRUE(backend.ok());
+  if (!state.ok() || !backend.ok()) return nullptr;
+  return std::make_unique<LoopContext>(seams, std::move(session), std::move(state).value(),
+                                       display, std::move(backend).value());
+}
+
+void LoopTest::start(uint32_t permissions, uint64_t lease_end_s) {
   const DisplayRecord* primary = choose_primary(displays.records);
   ASSERT_NE(primary, nullptr);
-  auto backend = backends.create_backend(*primary);
-  ASSERT_TRUE(backend.ok());
   LoopSeams seams{time.unix, time.monotonic, commands, status,
                   desktop,   displays,       backends, last_error};
-  context = std::make_unique<LoopContext>(seams, std::move(session), std::move(state).value(),
-                                          *primary, std::move(backend).value());
+  context = approved_context(seams, *primary, permissions, lease_end_s);
+  ASSERT_NE(context, nullptr);
 }
 
 Status LoopTest::run() { return run_command_loop(*context); }

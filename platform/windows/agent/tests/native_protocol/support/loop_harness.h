@@ -27,6 +27,13 @@ std::string carry_line(uint64_t expires_at_unix_s);
 std::string display_line(const std::string& id);
 std::string relative_line(int dx, int dy);
 
+// The context the input host's start-up hands the loop: attached to the input desktop, a session
+// approved now with `permissions` until `lease_end_s`, a backend made for `display`. Null, with
+// the test failed, where a fake refuses.
+std::unique_ptr<LoopContext> approved_context(const LoopSeams& seams, const DisplayRecord& display,
+                                              uint32_t permissions = kPointerAndKeyboard,
+                                              uint64_t lease_end_s = kStartS + 60);
+
 class LoopTest : public ::testing::Test {
  public:
   LoopTest();
