@@ -59,8 +59,8 @@ std::unique_ptr<LoopContext> approved_context(const LoopSeams& seams, const Disp
   EXPECT_TRUE(state.ok());
   EXPECT_TRUE(backend.ok());
   if (!state.ok() || !backend.ok()) return nullptr;
-  return std::make_unique<LoopContext>(seams, std::move(session), std::move(state).value(),
-                                       display, std::move(backend).value());
+  return std::make_unique<LoopContext>(seams, std::move(session), std::move(state).value(), display,
+                                       std::move(backend).value());
 }
 
 void LoopTest::start(uint32_t permissions, uint64_t lease_end_s) {
