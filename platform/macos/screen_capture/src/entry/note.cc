@@ -9,7 +9,20 @@ namespace vornakel::capture {
 std::string noteLine(std::string_view text) {
   std::string line;
   line.reserve(kNotePrefix.size() + text.size() + 1);
-  line.append(kNotePrefix).append(text).push_back('\n');
+  line.append(kNotePrefix);
+  // A note may quote an argument as given: a line feed or another control byte in it must not
+  // start a line of its own that a reader would take for the helper's.
+  static constexpr char kHex[] = "0123456789ABCDEF";
+  for (const char c : text) {
+    const auto byte = static_cast<unsigned char>(c);
+    if (byte < 0x20 || byte == 0x7F) {
+      line.append("\\x").push_back(kHex[byte >> 4]);
+      line.push_back(kHex[byte & 0x0F]);
+    } else {
+      line.push_back(c);
+    }
+  }
+  line.push_back('\n');
   return line;
 }
 

@@ -7,7 +7,7 @@ namespace vornakel::capture {
 
 inline constexpr std::string_view kNotePrefix = "vornakel-screen-capture: ";
 
-// The whole line a note writes: prefix, text, line feed.
+// The whole line a note writes: prefix, text with its control bytes written as \xNN, line feed.
 std::string noteLine(std::string_view text);
 
 // Writes one message line to standard error in a single write (so that lines from several queues

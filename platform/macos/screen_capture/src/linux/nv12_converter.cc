@@ -106,6 +106,9 @@ void compositeCursor(BgrxImage& screen, const uint32_t* argb, int32_t width, int
   const int32_t lastRow = std::min(height, screen.height - top);
   const int32_t firstColumn = std::max(0, -left);
   const int32_t lastColumn = std::min(width, screen.width - left);
+  // A cursor wholly off to one side would otherwise set its row pointers past the end of the
+  // image it came in.
+  if (firstRow >= lastRow || firstColumn >= lastColumn) return;
   for (int32_t row = firstRow; row < lastRow; ++row) {
     uint8_t* target = screen.pixels +
                       static_cast<size_t>(top + row) * static_cast<size_t>(screen.stride) +

@@ -153,6 +153,11 @@ TEST(PixelSizeTest, ModeSizeWhenUsableElsePoints) {
 TEST(NoteTest, OneLineWithPrefix) {
   EXPECT_EQ(kNotePrefix.size(), 25u);
   EXPECT_EQ(noteLine("--fps needs a value"), "vornakel-screen-capture: --fps needs a value\n");
+  // An argument quoted in a note cannot forge a second line, nor hide text behind a return.
+  EXPECT_EQ(noteLine(std::string("unknown option --x\nvornakel-screen-capture: ok\r\x7f\0", 49)),
+            "vornakel-screen-capture: unknown option --x\\x0Avornakel-screen-capture: ok\\x0D"
+            "\\x7F\\x00\n");
+  EXPECT_EQ(noteLine("caf\xC3\xA9 \t"), "vornakel-screen-capture: caf\xC3\xA9 \\x09\n");
 }
 
 TEST(NoteTest, WritesTheWholeLineInOneWrite) {

@@ -106,6 +106,7 @@ TEST(CompositeCursorTest, ClipsAtEveryEdge) {
   EXPECT_EQ(screen.at(1, 2)[0], 100);
   compositeCursor(image, cursor.data(), 5, 5, 3, -10);  // entirely outside
   compositeCursor(image, cursor.data(), 5, 5, -5, 0);
+  compositeCursor(image, cursor.data(), 5, 5, -20, 2);  // far to the left, on the last row
   EXPECT_EQ(screen.at(2, 0)[0], 100);
   EXPECT_EQ(screen.at(0, 2)[0], 100);
 }
