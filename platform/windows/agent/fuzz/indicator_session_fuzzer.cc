@@ -15,6 +15,7 @@
 
 #include "native_protocol/framing.h"
 #include "service_indicator/brand.h"
+#include "service_indicator/display_text.h"
 #include "service_indicator/session_start.h"
 #include "support/fuzz_oracles.h"
 
@@ -107,6 +108,23 @@ bool session_valid_by_model(const Start& start) {
   return id_ok && name_ok && permissions_ok;
 }
 
+// The name as the details show it: every character the display rule calls hidden becomes U+FFFD,
+// every other one keeps its own bytes. Walked here byte by byte, not through UTF-16 as the window
+// text is, so a slip in either conversion shows.
+std::string shown_as_signed(std::string_view name) {
+  const auto scalars = vornakel::fuzz::decode_well_formed_utf8(name);
+  require(scalars.has_value(), "a valid name is well-formed UTF-8");
+  std::string shown;
+  size_t at = 0;
+  for (const char32_t c : *scalars) {
+    const auto lead = static_cast<unsigned char>(name[at]);
+    const size_t length = lead < 0x80 ? 1 : lead < 0xE0 ? 2 : lead < 0xF0 ? 3 : 4;
+    shown += is_hidden_character(c) ? std::string_view("\xEF\xBF\xBD") : name.substr(at, length);
+    at += length;
+  }
+  return shown;
+}
+
 void check_session(std::string_view bytes, size_t piece) {
   PieceSource source(bytes, piece);
   const auto line = read_session_line(source);
@@ -144,7 +162,8 @@ void check_session(std::string_view bytes, size_t piece) {
             "a broken rule gives the one message");
     return;
   }
-  std::string details = "Connected: " + start.value().requester_name + "\r\nGranted permissions:";
+  std::string details =
+      "Connected: " + shown_as_signed(start.value().requester_name) + "\r\nGranted permissions:";
   for (const std::string& entry : start.value().permissions) details += "\r\n" + entry;
   require(details_text(start.value()) == details, "the details text");
 }
