@@ -71,7 +71,11 @@ TEST(Utf16, Utf8DecodingAcceptsExactlyTheWellFormedSequences) {
       {"a\xC3", false},
   };
   for (const auto& [bytes, well_formed] : cases) {
-    EXPECT_EQ(utf8_to_utf16(bytes).has_value(), well_formed) << testing::PrintToString(bytes);
+    // Read through a view into a longer buffer whose next bytes would complete a cut sequence:
+    // the decoder must stop at the view's end, not at a terminator.
+    const std::string followed = bytes + "\x80\x80\x80";
+    const std::string_view view = std::string_view(followed).substr(0, bytes.size());
+    EXPECT_EQ(utf8_to_utf16(view).has_value(), well_formed) << testing::PrintToString(bytes);
   }
 }
 
