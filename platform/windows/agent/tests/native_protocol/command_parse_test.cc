@@ -301,6 +301,9 @@ TEST(CommandParseTest, RefusesNestingNoMemberCanHold) {
   EXPECT_FALSE(parse_command(R"({"type":"control","message":[]})"));
   EXPECT_FALSE(parse_command(R"({"type":"control","message":"stop"})"));
   EXPECT_FALSE(parse_command(control_line(R"("type":"stop","v":1,"seq":{"n":1})")));
+  // An object beside complete members, at either level: the rest would make a whole command.
+  EXPECT_FALSE(parse_command(R"({"type":"relative","dx":1,"dy":2,"x":{}})"));
+  EXPECT_FALSE(parse_command(control_line(R"("type":"stop","v":1,"seq":1,"paused":{})")));
   std::string deep = R"({"type":"control","message":)";
   for (int i = 0; i < 200; ++i) deep += "{\"type\":";
   deep += "1";

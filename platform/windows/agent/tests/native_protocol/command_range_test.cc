@@ -42,6 +42,11 @@ TEST(CommandRangeTest, DisplayCommandLimits) {
   EXPECT_FALSE(with([](auto& d) { d.id = "DISPLAY_2"; }));
   EXPECT_FALSE(with([](auto& d) { d.id = "\\\\.\\DISPLAY2"; }));
   EXPECT_FALSE(with([](auto& d) { d.id = "DISPL\xC3\x84Y"; }));
+  // The ends of each character range, and the characters just outside them.
+  EXPECT_TRUE(with([](auto& d) { d.id = "09AZaz"; }));
+  for (const char* outside : {"/", ":", "@", "[", "`", "{"}) {
+    EXPECT_FALSE(with([&](auto& d) { d.id = outside; })) << outside;
+  }
 }
 
 TEST(KeyCodesTest, EveryNameHasItsUsageAndNothingElseIsAKey) {
