@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include "service_host/path_text.h"
+
 namespace vornakel {
 namespace {
 
@@ -35,6 +37,24 @@ TEST(QuoteArgument, ReplacesUnpairedSurrogatesAndKeepsPairs) {
   const std::u16string reversed{char16_t(0xDC00), char16_t(0xD800)};
   EXPECT_EQ(quote_argument(reversed), u"\"\uFFFD\uFFFD\"");
   EXPECT_EQ(quote_argument(u"\U0001F600\u00e9"), u"\"\U0001F600\u00e9\"");
+}
+
+TEST(PathText, PairsSurrogatesExactlyAtTheEndsOfTheirRanges) {
+  constexpr char16_t kMark = 0xFFFD;
+  const struct {
+    std::u16string path, text;
+  } cases[] = {
+      {{0xD800, 0xDC00}, {0xD800, 0xDC00}},
+      {{0xDBFF, 0xDFFF}, {0xDBFF, 0xDFFF}},
+      {{0xD7FF, 0xE000}, {0xD7FF, 0xE000}},  // just outside both ranges: plain characters
+      {{u'a', 0xDBFF}, {u'a', kMark}},       // a high surrogate at the end
+      {{0xDFFF, u'a'}, {kMark, u'a'}},
+      {{0xDC00, 0xDFFF}, {kMark, kMark}},
+      {{0xD800, 0xDBFF, 0xDFFF}, {kMark, 0xDBFF, 0xDFFF}},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(path_text(c.path), c.text) << ::testing::PrintToString(c.path);
+  }
 }
 
 }  // namespace

@@ -156,6 +156,11 @@ TEST(BackendKeysTest, UnknownKeysAndOversizedScanCodesAreRefused) {
   EXPECT_TRUE(f.state->sends.empty());
   EXPECT_EQ(f.backend->modifiers_down(), 0);
 
+  // The largest scan code that fits is sent as it is; one more is refused.
+  f.state->scan_codes[0x41] = 0xFFFF;
+  ASSERT_TRUE(f.backend->execute(KeyAction{4, 0, true}).ok());
+  ASSERT_FALSE(f.state->events().empty());
+  EXPECT_EQ(f.state->events().back().scan, 0xFFFF);
   f.state->scan_codes[0x41] = 0x10000;
   auto result = f.backend->execute(KeyAction{4, 0, true});
   ASSERT_FALSE(result.ok());
