@@ -61,6 +61,16 @@ TEST(CommandQueueTest, HoldsSixtyFourItemsAndBlocksTheSixtyFifthUntilOneIsTaken)
   EXPECT_EQ(line, "64\n");
 }
 
+TEST(CommandQueueTest, ACapacityOfZeroStillHoldsOneItem) {
+  CommandQueue queue(0);
+  auto posted = std::async(std::launch::async, [&queue] { return queue.post_line("a\n"); });
+  std::string line;
+  // The wait is only a bound for a broken queue, whose post would never get in.
+  EXPECT_EQ(queue.wait_for(milliseconds(10000), line), Received::kLine);
+  queue.loop_finished();
+  EXPECT_TRUE(posted.get());
+}
+
 TEST(CommandQueueTest, TheLoopLeavingReleasesABlockedReaderAndRefusesLaterPosts) {
   CommandQueue queue;
   for (int i = 0; i < 64; ++i) ASSERT_TRUE(queue.post_line("x\n"));

@@ -85,6 +85,9 @@ TEST(InstallConfigParse, RefusesOtherShapes) {
   expect_json_error("[]");
   expect_json_error("[1]");
   expect_json_error(R"([1,"1.0.0",0])");
+  // The administrator is told what is wrong with the array, not only that something is.
+  EXPECT_NE(parse_install_config(R"([1,"1.0.0",0])").error().text().find("exactly two elements"),
+            std::string_view::npos);
   expect_json_error(R"(["1.0.0",1])");
   expect_json_error(R"({"schemaVersion":1,"version":"1.0.0")");
   expect_json_error(R"({"schemaVersion":1,"version":"1.0.0",})");

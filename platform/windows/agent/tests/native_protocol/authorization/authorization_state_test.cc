@@ -155,6 +155,15 @@ TEST(AuthorizationStateLifecycleTest, RequestRules) {
   VerifiedAuthorization blank = authorization();
   blank.requester_name = " \t\xE3\x80\x80";
   EXPECT_EQ(state.request(blank).error().text(), "incoming request metadata is invalid");
+  // Each White_Space character, every range at both ends, is blank on its own; U+200B is not.
+  for (const char* space :
+       {"\t", "\r", " ", "\xC2\x85", "\xC2\xA0", "\xE1\x9A\x80", "\xE2\x80\x80", "\xE2\x80\x8A",
+        "\xE2\x80\xA8", "\xE2\x80\xA9", "\xE2\x80\xAF", "\xE2\x81\x9F", "\xE3\x80\x80"}) {
+    blank.requester_name = space;
+    EXPECT_EQ(state.request(blank).error(), SessionError::invalid_request()) << space;
+  }
+  blank.requester_name = "\xE2\x80\x8B";
+  EXPECT_TRUE(AuthorizationState().request(blank).ok());
   VerifiedAuthorization long_name = authorization();
   long_name.requester_name = std::string(129, 'n');
   EXPECT_EQ(state.request(long_name).error(), SessionError::invalid_request());
