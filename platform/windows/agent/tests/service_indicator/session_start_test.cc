@@ -77,6 +77,7 @@ TEST(SessionParseTest, RefusesEveryOtherShapeWithTheParsersError) {
                ",\"requesterName\":\"A\",\"permissions\":[\"X\"]}\n",
            std::string("{\"sessionId\":1,\"requesterName\":\"A\",\"permissions\":[\"X\"]}\n"),
            "{\"sessionId\":" + id + ",\"requesterName\":\"A\",\"permissions\":\"X\"}\n",
+           "{\"sessionId\":" + id + ",\"requesterName\":\"A\",\"permissions\":{}}\n",
            "{\"sessionId\":" + id + ",\"requesterName\":\"A\",\"permissions\":[[\"X\"]]}\n",
            "{\"sessionId\":" + id + ",\"requesterName\":\"A\",\"permissions\":[null]}\n",
            "{\"sessionId\":" + id + ",\"requesterName\":\"A\",\"permissions\":[\"X\"]}x\n",
