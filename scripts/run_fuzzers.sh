@@ -51,7 +51,7 @@ run() {
 # Starts one run, at most $parallel at a time; each run's lines are printed whole, in the order
 # the runs end. A run in the background leaves its failure as a mark, since a finished job's
 # status can be reaped before anyone asks for it.
-failure_mark=$(mktemp)
+failure_mark=$build/run_fuzzers.failed
 rm -f "$failure_mark"
 launch() {
   if [ "$parallel" -le 1 ]; then
